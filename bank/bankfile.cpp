@@ -1,0 +1,202 @@
+#include "bank/bankfile.h"
+
+#include "bank/database.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
+
+#include <sqlite3.h>
+
+namespace bank {
+
+namespace {
+
+bool constantTimeEqual(const QByteArray &a, const QByteArray &b)
+{
+    if (a.size() != b.size())
+        return false;
+    unsigned char diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a.at(i) ^ b.at(i));
+    return diff == 0;
+}
+
+std::optional<QByteArray> metaValue(Database &db, const QString &name)
+{
+    Statement statement(db, QStringLiteral("SELECT value FROM kelvaro_meta WHERE name = ?1"));
+    if (!statement.isValid())
+        return std::nullopt;
+    statement.bindText(1, name);
+    if (!statement.step())
+        return std::nullopt;
+    return statement.blobValue(0);
+}
+
+} // namespace
+
+QByteArray derivePasswordHash(const QString &password, const QByteArray &salt, int iterations)
+{
+    QMessageAuthenticationCode mac(QCryptographicHash::Sha256, password.toUtf8());
+    QByteArray block = salt;
+    block.append("\x00\x00\x00\x01", 4);
+    mac.addData(block);
+    QByteArray u = mac.result();
+    QByteArray t = u;
+    for (int i = 1; i < iterations; ++i) {
+        mac.reset();
+        mac.addData(u);
+        u = mac.result();
+        for (qsizetype k = 0; k < t.size(); ++k)
+            t[k] = char(t.at(k) ^ u.at(k));
+    }
+    return t;
+}
+
+BankCheck checkBank(Database &db, const QString &password, QString *detail)
+{
+    qint64 applicationId = 0;
+    qint64 version = 0;
+    {
+        Statement statement(db, QStringLiteral("PRAGMA application_id"));
+        if (!statement.isValid() || !statement.step()) {
+            // Random bytes are reported by SQLite as "file is not a database".
+            if (detail)
+                *detail = db.lastError();
+            return db.errorCode() == SQLITE_NOTADB ? BankCheck::NotABank : BankCheck::Unreadable;
+        }
+        applicationId = statement.int64Value(0);
+    }
+    if (applicationId != kApplicationId)
+        return BankCheck::NotABank;
+    {
+        Statement statement(db, QStringLiteral("PRAGMA user_version"));
+        if (!statement.isValid() || !statement.step()) {
+            if (detail)
+                *detail = db.lastError();
+            return BankCheck::Unreadable;
+        }
+        version = statement.int64Value(0);
+    }
+    if (version < 1)
+        return BankCheck::NotABank;
+    if (version > kFormatVersion)
+        return BankCheck::NewerFormat;
+
+    const auto salt = metaValue(db, QStringLiteral("password_salt"));
+    const auto hash = metaValue(db, QStringLiteral("password_hash"));
+    const auto rounds = metaValue(db, QStringLiteral("password_iterations"));
+    if (!salt || !hash || !rounds)
+        return BankCheck::NotABank;
+    bool ok = false;
+    const int iterations = QString::fromUtf8(*rounds).toInt(&ok);
+    if (!ok || iterations < 1 || iterations > 10'000'000)
+        return BankCheck::NotABank;
+    if (!constantTimeEqual(derivePasswordHash(password, *salt, iterations), *hash))
+        return BankCheck::WrongPassword;
+    return BankCheck::Ok;
+}
+
+QString writeBank(const QString &path, const QString &password,
+                  const std::function<std::optional<Question>()> &next)
+{
+    const QFileInfo target(path);
+    if (target.exists() || target.isSymLink())
+        return QStringLiteral("%1 已经存在，不会覆盖").arg(path);
+
+    QString tempPath;
+    {
+        // Reserve a unique name beside the target so the final rename stays on one file system.
+        QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                               QStringLiteral(".XXXXXX"));
+        reserve.setAutoRemove(false);
+        if (!reserve.open())
+            return QStringLiteral("无法在 %1 中写文件：%2")
+                .arg(target.absolutePath(), reserve.errorString());
+        tempPath = reserve.fileName();
+    }
+
+    QString error;
+    {
+        Database db;
+        if (!db.open(tempPath, Database::OpenMode::Create)) {
+            error = db.lastError();
+        } else {
+            const QByteArray salt = [] {
+                QByteArray bytes(16, Qt::Uninitialized);
+                QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(bytes.data()),
+                                                      bytes.size() / 4);
+                return bytes;
+            }();
+            const QStringList schema = {
+                QStringLiteral("PRAGMA journal_mode = OFF"),
+                QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId),
+                QStringLiteral("PRAGMA user_version = %1").arg(kFormatVersion),
+                QStringLiteral("BEGIN"),
+                QStringLiteral("CREATE TABLE kelvaro_meta (name TEXT PRIMARY KEY, value BLOB "
+                               "NOT NULL)"),
+                QStringLiteral("CREATE TABLE kx (id INTEGER, tm TEXT, da TEXT, xx INTEGER)"),
+            };
+            for (const QString &sql : schema) {
+                if (!db.execute(sql)) {
+                    error = db.lastError();
+                    break;
+                }
+            }
+            if (error.isEmpty()) {
+                Statement meta(db, QStringLiteral("INSERT INTO kelvaro_meta VALUES (?1, ?2)"));
+                const QList<QPair<QString, QByteArray>> values = {
+                    {QStringLiteral("password_salt"), salt},
+                    {QStringLiteral("password_iterations"),
+                     QByteArray::number(kPasswordIterations)},
+                    {QStringLiteral("password_hash"),
+                     derivePasswordHash(password, salt, kPasswordIterations)},
+                };
+                for (const auto &[name, value] : values) {
+                    meta.reset();
+                    meta.bindText(1, name);
+                    meta.bindBlob(2, value);
+                    meta.step();
+                    if (meta.hasError()) {
+                        error = db.lastError();
+                        break;
+                    }
+                }
+            }
+            if (error.isEmpty()) {
+                Statement insert(db, QStringLiteral("INSERT INTO kx VALUES (?1, ?2, ?3, ?4)"));
+                while (error.isEmpty()) {
+                    const std::optional<Question> q = next();
+                    if (!q)
+                        break;
+                    insert.reset();
+                    insert.bindInt64(1, q->id);
+                    insert.bindText(2, q->tm);
+                    insert.bindText(3, q->da);
+                    insert.bindInt64(4, q->xx);
+                    insert.step();
+                    if (insert.hasError())
+                        error = db.lastError();
+                }
+            }
+            // The index goes in last: building it once is faster than keeping it up per row.
+            if (error.isEmpty() && !db.execute(QStringLiteral("CREATE INDEX kx_xx ON kx (xx)")))
+                error = db.lastError();
+            if (error.isEmpty() && !db.execute(QStringLiteral("COMMIT")))
+                error = db.lastError();
+            if (error.isEmpty() && !db.execute(QStringLiteral("PRAGMA journal_mode = DELETE")))
+                error = db.lastError();
+        }
+    }
+
+    if (error.isEmpty() && !QFile::rename(tempPath, path))
+        error = QStringLiteral("%1 已经存在或无法写入").arg(path);
+    if (!error.isEmpty())
+        QFile::remove(tempPath);
+    return error;
+}
+
+} // namespace bank

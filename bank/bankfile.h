@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace bank {
+
+class Database;
+
+// The question bank is an SQLite file marked with our own application id and
+// format version. It holds table kx(id, tm, da, xx), an index on xx for the
+// practice queries, and a salted password hash in kelvaro_meta.
+inline constexpr qint32 kApplicationId = 0x4B564C52; // "KVLR"
+inline constexpr int kFormatVersion = 1;
+inline constexpr int kPasswordIterations = 12000;
+
+struct Question
+{
+    qint64 id = 0;
+    QString tm;
+    QString da;
+    qint64 xx = 0;
+};
+
+// PBKDF2-HMAC-SHA256 with one 32-byte block.
+QByteArray derivePasswordHash(const QString &password, const QByteArray &salt, int iterations);
+
+enum class BankCheck
+{
+    Ok,
+    NotABank,
+    NewerFormat,
+    WrongPassword,
+    Unreadable
+};
+
+// Reads (never writes) an open database and says whether it is a question bank
+// whose password is `password`. `detail` receives SQLite's text for Unreadable.
+BankCheck checkBank(Database &db, const QString &password, QString *detail = nullptr);
+
+// Writes a complete bank to `path`, or nothing at all: the rows go to a
+// temporary file beside it that is renamed into place only when whole. An
+// existing file at `path` is never replaced. `next` is called until it returns
+// nothing, so the rows need not all be in memory. Returns an empty string on
+// success, else the reason.
+QString writeBank(const QString &path, const QString &password,
+                  const std::function<std::optional<Question>()> &next);
+
+} // namespace bank

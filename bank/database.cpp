@@ -1,0 +1,197 @@
+#include "bank/database.h"
+
+#include <sqlite3.h>
+
+namespace bank {
+
+namespace {
+
+QString errorText(sqlite3 *db)
+{
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+}
+
+} // namespace
+
+Database::~Database()
+{
+    close();
+}
+
+bool Database::open(const QString &path, OpenMode mode)
+{
+    close();
+    int flags = SQLITE_OPEN_NOMUTEX;
+    switch (mode) {
+    case OpenMode::ReadOnly:
+        flags |= SQLITE_OPEN_READONLY;
+        break;
+    case OpenMode::ReadWrite:
+        flags |= SQLITE_OPEN_READWRITE;
+        break;
+    case OpenMode::Create:
+        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+        break;
+    }
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        m_lastError = errorText(db);
+        sqlite3_close_v2(db);
+        return false;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    // Another copy of the program may hold a short write lock.
+    sqlite3_busy_timeout(db, 3000);
+    m_db = db;
+    m_lastError.clear();
+    return true;
+}
+
+int Database::errorCode() const
+{
+    return m_db ? (sqlite3_extended_errcode(m_db) & 0xff) : SQLITE_MISUSE;
+}
+
+void Database::close()
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+bool Database::execute(const QString &sql)
+{
+    Statement statement(*this, sql);
+    if (!statement.isValid())
+        return false;
+    while (statement.step()) {
+    }
+    return !statement.hasError();
+}
+
+Statement::Statement(Database &db, const QString &sql) : m_db(db)
+{
+    if (!db.handle()) {
+        db.setLastError(QStringLiteral("database is not open"));
+        m_error = true;
+        return;
+    }
+    const QByteArray utf8 = sql.toUtf8();
+    const char *tail = nullptr;
+    const int rc =
+        sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &m_stmt, &tail);
+    if (rc != SQLITE_OK) {
+        db.setLastError(errorText(db.handle()));
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        m_error = true;
+        return;
+    }
+    // One statement per object: anything after the first is refused.
+    if (tail && QByteArray(tail).trimmed().size() > 0) {
+        db.setLastError(QStringLiteral("more than one statement"));
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        m_error = true;
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::bindInt64(int index, qint64 value)
+{
+    sqlite3_bind_int64(m_stmt, index, value);
+}
+
+void Statement::bindText(int index, const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+void Statement::bindBlob(int index, const QByteArray &value)
+{
+    sqlite3_bind_blob(m_stmt, index, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+}
+
+void Statement::bindNull(int index)
+{
+    sqlite3_bind_null(m_stmt, index);
+}
+
+bool Statement::step()
+{
+    if (!m_stmt)
+        return false;
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc != SQLITE_DONE) {
+        m_error = true;
+        m_db.setLastError(errorText(m_db.handle()));
+    }
+    return false;
+}
+
+void Statement::reset()
+{
+    if (m_stmt) {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+    m_error = !m_stmt;
+}
+
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_stmt);
+}
+
+QString Statement::columnName(int column) const
+{
+    return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+bool Statement::isInteger(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_INTEGER;
+}
+
+bool Statement::isFloat(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_FLOAT;
+}
+
+qint64 Statement::int64Value(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+double Statement::doubleValue(int column) const
+{
+    return sqlite3_column_double(m_stmt, column);
+}
+
+QString Statement::textValue(int column) const
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column));
+}
+
+QByteArray Statement::blobValue(int column) const
+{
+    const auto *data = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
+    return QByteArray(data, sqlite3_column_bytes(m_stmt, column));
+}
+
+} // namespace bank

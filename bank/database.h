@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace bank {
+
+// Owner of one SQLite connection. Never creates a file unless asked to.
+class Database
+{
+public:
+    enum class OpenMode
+    {
+        ReadOnly,
+        ReadWrite,
+        Create
+    };
+
+    Database() = default;
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    bool open(const QString &path, OpenMode mode);
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+
+    // Runs one statement that takes no parameters and returns no rows.
+    bool execute(const QString &sql);
+
+    QString lastError() const { return m_lastError; }
+    // SQLite's primary result code of the last call on this connection.
+    int errorCode() const;
+    void setLastError(const QString &error) { m_lastError = error; }
+    sqlite3 *handle() const { return m_db; }
+
+private:
+    sqlite3 *m_db = nullptr;
+    QString m_lastError;
+};
+
+// One prepared statement; parameters are bound, never spliced into the text.
+class Statement
+{
+public:
+    Statement(Database &db, const QString &sql);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool isValid() const { return m_stmt != nullptr; }
+
+    // SQLite numbers parameters from 1 but result columns from 0.
+    void bindInt64(int index, qint64 value);
+    void bindText(int index, const QString &value);
+    void bindBlob(int index, const QByteArray &value);
+    void bindNull(int index);
+
+    // True when a row came back; false when done or on error (see hasError()).
+    bool step();
+    void reset();
+    bool hasError() const { return m_error; }
+
+    int columnCount() const;
+    QString columnName(int column) const;
+    bool isNull(int column) const;
+    bool isInteger(int column) const;
+    bool isFloat(int column) const;
+    qint64 int64Value(int column) const;
+    double doubleValue(int column) const;
+    QString textValue(int column) const;
+    QByteArray blobValue(int column) const;
+
+private:
+    Database &m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+    bool m_error = false;
+};
+
+} // namespace bank

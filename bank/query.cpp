@@ -1,0 +1,475 @@
+#include "bank/query.h"
+
+#include "bank/bankerror.h"
+#include "bank/connection.h"
+#include "bank/database.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <limits>
+
+namespace bank {
+
+namespace {
+
+QString quoteIdentifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString readError(Database &db)
+{
+    return QStringLiteral("读取题库出错：%1").arg(db.lastError());
+}
+
+} // namespace
+
+Query::Query(QObject *parent) : QObject(parent) {}
+
+Query::~Query()
+{
+    close();
+}
+
+void Query::setConnection(Connection *connection)
+{
+    if (m_connection == connection)
+        return;
+    close();
+    if (m_connection)
+        disconnect(m_connection, nullptr, this, nullptr);
+    m_connection = connection;
+    if (m_connection)
+        connect(m_connection, &Connection::aboutToClose, this, &Query::close);
+}
+
+Connection *Query::connection() const
+{
+    return m_connection;
+}
+
+QString Query::quotedTable() const
+{
+    return quoteIdentifier(m_table);
+}
+
+void Query::open()
+{
+    close();
+    m_openError.clear();
+    auto fail = [this](const QString &reason) {
+        close();
+        m_openError = reason;
+        throwClosed();
+    };
+
+    if (!m_connection)
+        fail(QStringLiteral("查询没有连到题库"));
+    if (!m_connection->isConnected())
+        fail(m_connection->failureReason());
+
+    static const QRegularExpression statement(
+        QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)"
+                       "(?:\\s+where\\s+([A-Za-z_][A-Za-z0-9_]*)\\s*=\\s*([+-]?[0-9]{1,18}))?"
+                       "\\s*;?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString text = m_sql.join(QLatin1Char(' '));
+    const QRegularExpressionMatch match = statement.match(text);
+    if (!match.hasMatch())
+        fail(QStringLiteral("不支持的查询语句“%1”").arg(text.trimmed()));
+
+    // The bank's own bookkeeping tables are not questions.
+    const QString table = match.captured(1);
+    if (table.startsWith(QStringLiteral("sqlite_"), Qt::CaseInsensitive) ||
+        table.startsWith(QStringLiteral("kelvaro_"), Qt::CaseInsensitive))
+        fail(QStringLiteral("题库中没有表 %1").arg(table));
+
+    Database &db = m_connection->database();
+    QStringList columns;
+    {
+        Statement info(db, QStringLiteral("SELECT name FROM pragma_table_info(?1)"));
+        info.bindText(1, table);
+        while (info.step())
+            columns.append(info.textValue(0));
+        if (info.hasError() || !info.isValid())
+            fail(readError(db));
+    }
+    if (columns.isEmpty())
+        fail(QStringLiteral("题库中没有表 %1").arg(table));
+    m_table = table;
+    m_columns = columns;
+
+    if (match.hasCaptured(2)) {
+        const QString column = match.captured(2);
+        const int index = columnIndex(column);
+        if (index < 0)
+            fail(QStringLiteral("表 %1 中没有字段 %2").arg(table, column));
+        m_filterColumn = index;
+        m_filterValue = match.captured(3).toLongLong();
+    }
+
+    const QString where =
+        m_filterColumn
+            ? QStringLiteral(" AND %1 = ?2").arg(quoteIdentifier(m_columns.at(*m_filterColumn)))
+            : QString();
+    m_seek = std::make_unique<Statement>(
+        db, QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ?1%2 ORDER BY rowid LIMIT 1")
+                .arg(quotedTable(), where));
+    m_fetch = std::make_unique<Statement>(
+        db, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1").arg(quotedTable()));
+    if (!m_seek->isValid() || !m_fetch->isValid())
+        fail(QStringLiteral("表 %1 的格式不对（%2）").arg(table, db.lastError()));
+
+    m_active = true;
+    try {
+        m_current = seekAfter(std::numeric_limits<qint64>::min());
+    } catch (const BankError &error) {
+        fail(error.message());
+    }
+}
+
+void Query::close()
+{
+    m_active = false;
+    m_seek.reset();
+    m_fetch.reset();
+    m_table.clear();
+    m_columns.clear();
+    m_filterColumn.reset();
+    m_current = kNoRow;
+    m_editedRows.clear();
+    m_sized = false;
+    m_dense = false;
+    m_count = 0;
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_rowLoaded = false;
+    m_values.clear();
+    m_editing = false;
+    m_pending.clear();
+}
+
+void Query::throwClosed() const
+{
+    QString reason = m_openError;
+    if (reason.isEmpty())
+        reason = m_connection && !m_connection->isConnected() ? m_connection->failureReason()
+                                                              : QStringLiteral("查询没有打开");
+    throw BankError(QStringLiteral("题库没有打开：%1").arg(reason));
+}
+
+void Query::checkActive() const
+{
+    if (!m_active)
+        throwClosed();
+}
+
+void Query::checkCurrentRow() const
+{
+    checkActive();
+    if (m_current == kNoRow)
+        throw BankError(QStringLiteral("没有当前记录：已经到了查询结果的末尾"));
+}
+
+qint64 Query::seekAfter(qint64 rowid)
+{
+    if (m_sized) {
+        if (m_dense) {
+            const qint64 next = rowid < 1 ? 1 : rowid + 1;
+            return next <= m_count ? next : kNoRow;
+        }
+        const auto it = std::upper_bound(m_rows.begin(), m_rows.end(), rowid);
+        return it == m_rows.end() ? kNoRow : *it;
+    }
+
+    Database &db = m_connection->database();
+    m_seek->reset();
+    m_seek->bindInt64(1, rowid);
+    if (m_filterColumn)
+        m_seek->bindInt64(2, m_filterValue);
+    qint64 live = kNoRow;
+    if (m_seek->step())
+        live = m_seek->int64Value(0);
+    else if (m_seek->hasError())
+        throw BankError(readError(db));
+    m_seek->reset();
+
+    // A row edited since the query was opened is still one of its rows even if
+    // it no longer matches.
+    const auto edited = m_editedRows.upper_bound(rowid);
+    if (edited != m_editedRows.end() && (live == kNoRow || *edited < live))
+        return *edited;
+    return live;
+}
+
+void Query::ensureSized()
+{
+    checkActive();
+    if (m_sized)
+        return;
+    Database &db = m_connection->database();
+    auto scalar = [&db](const QString &sql) {
+        Statement statement(db, sql);
+        if (!statement.step())
+            throw BankError(readError(db));
+        return statement.int64Value(0);
+    };
+
+    if (!m_filterColumn) {
+        // Banks are written with row ids 1..N, so usually no row list is needed.
+        const qint64 count = scalar(QStringLiteral("SELECT count(*) FROM %1").arg(quotedTable()));
+        if (count == 0 ||
+            (scalar(QStringLiteral("SELECT min(rowid) FROM %1").arg(quotedTable())) == 1 &&
+             scalar(QStringLiteral("SELECT max(rowid) FROM %1").arg(quotedTable())) == count)) {
+            m_count = count;
+            m_dense = true;
+            m_sized = true;
+            return;
+        }
+    }
+
+    const QString where =
+        m_filterColumn
+            ? QStringLiteral(" WHERE %1 = ?1").arg(quoteIdentifier(m_columns.at(*m_filterColumn)))
+            : QString();
+    Statement list(
+        db, QStringLiteral("SELECT rowid FROM %1%2 ORDER BY rowid").arg(quotedTable(), where));
+    if (m_filterColumn)
+        list.bindInt64(1, m_filterValue);
+    std::vector<qint64> rows;
+    while (list.step())
+        rows.push_back(list.int64Value(0));
+    if (list.hasError() || !list.isValid())
+        throw BankError(readError(db));
+
+    std::vector<qint64> merged;
+    merged.reserve(rows.size() + m_editedRows.size());
+    std::set_union(rows.begin(), rows.end(), m_editedRows.begin(), m_editedRows.end(),
+                   std::back_inserter(merged));
+    m_rows = std::move(merged);
+    m_count = qint64(m_rows.size());
+    m_sized = true;
+}
+
+void Query::postIfEditing()
+{
+    if (m_editing)
+        post();
+}
+
+void Query::first()
+{
+    checkActive();
+    postIfEditing();
+    m_current = seekAfter(std::numeric_limits<qint64>::min());
+    m_rowLoaded = false;
+}
+
+void Query::next()
+{
+    checkActive();
+    postIfEditing();
+    if (m_current == kNoRow)
+        return;
+    m_current = seekAfter(m_current);
+    m_rowLoaded = false;
+}
+
+bool Query::atEnd() const
+{
+    checkActive();
+    return m_current == kNoRow;
+}
+
+int Query::recordCount()
+{
+    ensureSized();
+    return int(std::min<qint64>(m_count, std::numeric_limits<int>::max()));
+}
+
+int Query::recordNumber()
+{
+    ensureSized();
+    if (m_current == kNoRow)
+        return 0;
+    if (m_dense)
+        return int(m_current);
+    const auto it = std::lower_bound(m_rows.begin(), m_rows.end(), m_current);
+    return int(it - m_rows.begin()) + 1;
+}
+
+void Query::setRecordNumber(int recordNumber)
+{
+    ensureSized();
+    postIfEditing();
+    if (recordNumber < 1 || recordNumber > m_count)
+        throw BankError(
+            QStringLiteral("记录号 %1 超出范围（共 %2 条记录）").arg(recordNumber).arg(m_count));
+    m_current = m_dense ? recordNumber : m_rows[size_t(recordNumber - 1)];
+    m_rowLoaded = false;
+}
+
+int Query::columnIndex(const QString &field) const
+{
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (m_columns.at(i).compare(field, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+void Query::loadCurrentRow()
+{
+    if (m_rowLoaded)
+        return;
+    Database &db = m_connection->database();
+    m_fetch->reset();
+    m_fetch->bindInt64(1, m_current);
+    if (!m_fetch->step()) {
+        const bool failed = m_fetch->hasError();
+        m_fetch->reset();
+        throw BankError(failed ? readError(db) : QStringLiteral("当前记录已经不在题库里了"));
+    }
+    m_values.clear();
+    for (int i = 0; i < m_fetch->columnCount(); ++i) {
+        if (m_fetch->isNull(i))
+            m_values.append(QVariant());
+        else if (m_fetch->isInteger(i))
+            m_values.append(QVariant(m_fetch->int64Value(i)));
+        else if (m_fetch->isFloat(i))
+            m_values.append(QVariant(m_fetch->doubleValue(i)));
+        else
+            m_values.append(QVariant(m_fetch->textValue(i)));
+    }
+    m_fetch->reset();
+    m_rowLoaded = true;
+}
+
+QVariant Query::fieldValue(const QString &field)
+{
+    checkCurrentRow();
+    const int index = columnIndex(field);
+    if (index < 0)
+        throw BankError(QStringLiteral("表 %1 中没有字段 %2").arg(m_table, field));
+    if (m_editing && m_pending.contains(index))
+        return m_pending.value(index);
+    loadCurrentRow();
+    return m_values.value(index);
+}
+
+int Query::fieldAsInteger(const QString &field)
+{
+    const QVariant value = fieldValue(field);
+    if (value.isNull())
+        return 0;
+    qint64 number = 0;
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        number = value.toLongLong();
+        break;
+    case QMetaType::Double:
+        number = qRound64(value.toDouble());
+        break;
+    default: {
+        bool ok = false;
+        number = value.toString().trimmed().toLongLong(&ok);
+        if (!ok)
+            throw BankError(
+                QStringLiteral("字段 %1 的值“%2”不是整数").arg(field, value.toString()));
+    }
+    }
+    if (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
+        throw BankError(QStringLiteral("字段 %1 的值 %2 超出整数范围").arg(field).arg(number));
+    return int(number);
+}
+
+QString Query::fieldAsString(const QString &field)
+{
+    const QVariant value = fieldValue(field);
+    if (value.typeId() == QMetaType::Double)
+        return QString::number(value.toDouble(), 'g', 15);
+    return value.toString();
+}
+
+void Query::edit()
+{
+    checkCurrentRow();
+    m_editing = true;
+    m_pending.clear();
+}
+
+void Query::setFieldValue(const QString &field, const QVariant &value)
+{
+    checkCurrentRow();
+    if (!m_editing)
+        throw BankError(QStringLiteral("记录不在编辑状态，不能修改字段 %1").arg(field));
+    const int index = columnIndex(field);
+    if (index < 0)
+        throw BankError(QStringLiteral("表 %1 中没有字段 %2").arg(m_table, field));
+    m_pending.insert(index, value);
+}
+
+void Query::cancel()
+{
+    checkActive();
+    m_editing = false;
+    m_pending.clear();
+}
+
+void Query::post()
+{
+    checkActive();
+    if (!m_editing)
+        return;
+    const QHash<int, QVariant> pending = m_pending;
+    m_editing = false;
+    m_pending.clear();
+    if (pending.isEmpty())
+        return;
+    checkCurrentRow();
+
+    QStringList assignments;
+    QList<int> order = pending.keys();
+    std::sort(order.begin(), order.end());
+    for (int i = 0; i < order.size(); ++i)
+        assignments.append(
+            QStringLiteral("%1 = ?%2").arg(quoteIdentifier(m_columns.at(order.at(i)))).arg(i + 2));
+    Database &db = m_connection->database();
+    Statement update(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?1")
+                             .arg(quotedTable(), assignments.join(QStringLiteral(", "))));
+    if (!update.isValid())
+        throw BankError(QStringLiteral("写入题库失败：%1").arg(db.lastError()));
+    update.bindInt64(1, m_current);
+    for (int i = 0; i < order.size(); ++i) {
+        const QVariant &value = pending.value(order.at(i));
+        const int parameter = i + 2;
+        switch (value.typeId()) {
+        case QMetaType::UnknownType:
+        case QMetaType::Nullptr:
+            update.bindNull(parameter);
+            break;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::Bool:
+            update.bindInt64(parameter, value.toLongLong());
+            break;
+        case QMetaType::QByteArray:
+            update.bindBlob(parameter, value.toByteArray());
+            break;
+        default:
+            update.bindText(parameter, value.toString());
+        }
+    }
+    update.step();
+    if (update.hasError())
+        throw BankError(QStringLiteral("写入题库失败：%1").arg(db.lastError()));
+    m_editedRows.insert(m_current);
+    m_rowLoaded = false;
+}
+
+} // namespace bank

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace bank {
+
+class Connection;
+class Statement;
+
+// The one query over the bank. Its SQL text is a list of lines, joined with
+// blanks when the query is opened; the statements understood are
+// "select * from TABLE" and "select * from TABLE where COLUMN=INTEGER".
+//
+// An open query is a snapshot: the rows that matched when it was opened, in
+// store order (the order rows were added), stay its rows even when a posted
+// edit makes a row stop matching. Nothing is read ahead: opening seeks only
+// the first row, walking forward seeks one row at a time, and the row list is
+// gathered (row ids only) the first time a count or a record number is asked
+// for, so a large bank opens as fast as a small one.
+//
+// Every record operation throws BankError while the query is closed; the
+// message says why the bank is not open.
+class Query : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Query(QObject *parent = nullptr);
+    ~Query() override;
+
+    void setConnection(Connection *connection);
+    Connection *connection() const;
+
+    QStringList &sql() { return m_sql; }
+
+    // Throws BankError when the bank is not connected or the text is not a
+    // statement this query understands; the query then stays closed.
+    void open();
+    void close();
+    bool isActive() const { return m_active; }
+
+    void first();
+    void next();
+    bool atEnd() const;
+    int recordCount();
+    // Record numbers count from 1 in store order; 0 means no current row.
+    int recordNumber();
+    void setRecordNumber(int recordNumber);
+
+    // NULL reads as 0 and as an empty string.
+    int fieldAsInteger(const QString &field);
+    QString fieldAsString(const QString &field);
+
+    void edit();
+    void setFieldValue(const QString &field, const QVariant &value);
+    // Writes the edited row to the file at once.
+    void post();
+    void cancel();
+
+private:
+    [[noreturn]] void throwClosed() const;
+    void checkActive() const;
+    void checkCurrentRow() const;
+    int columnIndex(const QString &field) const;
+    QVariant fieldValue(const QString &field);
+    void loadCurrentRow();
+    void ensureSized();
+    qint64 seekAfter(qint64 rowid);
+    void postIfEditing();
+    QString quotedTable() const;
+
+    QPointer<Connection> m_connection;
+    QStringList m_sql;
+    bool m_active = false;
+    QString m_openError;
+
+    QString m_table;
+    QStringList m_columns;
+    std::optional<int> m_filterColumn;
+    qint64 m_filterValue = 0;
+
+    static constexpr qint64 kNoRow = -1;
+    qint64 m_current = kNoRow;
+    // Rows of the snapshot that posted edits may have taken out of the live result.
+    std::set<qint64> m_editedRows;
+
+    bool m_sized = false;
+    bool m_dense = false; // rows are exactly 1..m_count, so a record number is its row id
+    qint64 m_count = 0;
+    std::vector<qint64> m_rows; // the snapshot's row ids when not dense
+
+    bool m_rowLoaded = false;
+    QVariantList m_values;
+    bool m_editing = false;
+    QHash<int, QVariant> m_pending;
+
+    std::unique_ptr<Statement> m_seek;
+    std::unique_ptr<Statement> m_fetch;
+};
+
+} // namespace bank

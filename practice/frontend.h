@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace practice {
+
+// Page indices of the window's page control.
+enum Page
+{
+    BannerPage = 0,
+    StudyPage = 1,
+    TestPage = 2
+};
+
+// What the practice logic needs from a window. The main window implements it;
+// tests can implement it without any widgets.
+class Frontend
+{
+public:
+    virtual ~Frontend() = default;
+
+    // Replaces the question text on the study or the test page.
+    virtual void setQuestionText(Page page, const QString &text) = 0;
+    // Adds one line below the question on the study page.
+    virtual void appendStudyLine(const QString &line) = 0;
+    virtual void setProgressText(Page page, const QString &text) = 0;
+    virtual void setFeedbackText(const QString &text) = 0;
+    virtual void showPage(Page page) = 0;
+    // A modal notice; returns when the user has dismissed it.
+    virtual void showInfo(const QString &text) = 0;
+};
+
+} // namespace practice

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+
+#if defined(JYSKIN_BUILDING)
+#define JYSKIN_EXPORT __attribute__((visibility("default")))
+#else
+#define JYSKIN_EXPORT
+#endif
+
+extern "C" {
+
+// Gives the application's windows the look numbered `skin`. It changes style
+// and colours only, never sizes, fonts or texts. Returns 1 when the skin was
+// applied and 0 when there is no such skin or no application yet.
+JYSKIN_EXPORT int32_t useskin(int32_t skin);
+}

@@ -1,0 +1,83 @@
+#include "tests/support/bankfixture.h"
+
+#include "bank/database.h"
+#include "bank/store.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTest>
+
+namespace testsupport {
+
+QString answerFor(qint64 id)
+{
+    return QString(QChar(u'A' + char16_t((id - 1) % 4)));
+}
+
+QString questionFor(qint64 id)
+{
+    return QStringLiteral("题目%1\nA.甲\nB.乙\nC.丙\nD.丁").arg(id);
+}
+
+void makeBank(const QString &path, int count, const std::function<bool(int)> &practised,
+              const QString &password, qint64 firstId)
+{
+    int i = 0;
+    const QString error = bank::writeBank(
+        path, password.isNull() ? bank::kBankPassword : password,
+        [&]() -> std::optional<bank::Question> {
+            if (i >= count)
+                return std::nullopt;
+            const qint64 id = firstId + i;
+            bank::Question q{id, questionFor(id), answerFor(id), practised && practised(i) ? 1 : 0};
+            ++i;
+            return q;
+        });
+    if (!error.isEmpty())
+        qFatal("cannot write test bank %s: %s", qPrintable(path), qPrintable(error));
+}
+
+void runSql(const QString &path, const QString &sql)
+{
+    bank::Database db;
+    if (!db.open(path, bank::Database::OpenMode::Create) || !db.execute(sql))
+        qFatal("SQL failed on %s: %s", qPrintable(path), qPrintable(db.lastError()));
+}
+
+namespace {
+
+QList<qint64> column(const QString &path, const QString &sql)
+{
+    bank::Database db;
+    if (!db.open(path, bank::Database::OpenMode::ReadOnly))
+        qFatal("cannot open %s", qPrintable(path));
+    bank::Statement statement(db, sql);
+    QList<qint64> values;
+    while (statement.step())
+        values.append(statement.int64Value(0));
+    return values;
+}
+
+} // namespace
+
+QList<qint64> practisedIds(const QString &path)
+{
+    return column(path, QStringLiteral("SELECT id FROM kx WHERE xx = 1 ORDER BY rowid"));
+}
+
+QList<qint64> xxValues(const QString &path)
+{
+    return column(path, QStringLiteral("SELECT xx FROM kx ORDER BY rowid"));
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result().toHex();
+}
+
+} // namespace testsupport

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "bank/bankfile.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace testsupport {
+
+// The answer letter the fixtures give question `id`: A, B, C, D in turn.
+QString answerFor(qint64 id);
+QString questionFor(qint64 id);
+
+// Writes a bank of `count` questions with ids 1..count (`firstId` onwards),
+// tm "题目N", da from answerFor, and xx from `practised` (0 when none given).
+void makeBank(const QString &path, int count, const std::function<bool(int)> &practised = {},
+              const QString &password = QString(), qint64 firstId = 1);
+
+// Runs one raw SQL statement on a file (created if missing), for odd cases.
+void runSql(const QString &path, const QString &sql);
+
+// Row values straight from the file, in row id order.
+QList<qint64> practisedIds(const QString &path);
+QList<qint64> xxValues(const QString &path);
+
+QByteArray fileHash(const QString &path);
+
+} // namespace testsupport

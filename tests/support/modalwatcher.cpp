@@ -1,0 +1,40 @@
+#include "tests/support/modalwatcher.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+
+namespace testsupport {
+
+ModalWatcher::ModalWatcher(QObject *parent) : QObject(parent)
+{
+    m_timer.setInterval(10);
+    connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::poll);
+    m_timer.start();
+}
+
+void ModalWatcher::poll()
+{
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible())
+        return;
+    m_seen.append({box->windowTitle(), box->text(), box->icon(), int(box->buttons().size())});
+    if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+        ok->click();
+    else
+        box->reject();
+}
+
+QList<BoxSeen> ModalWatcher::take()
+{
+    return std::exchange(m_seen, {});
+}
+
+QStringList ModalWatcher::takeTexts()
+{
+    QStringList texts;
+    for (const BoxSeen &seen : take())
+        texts.append(seen.text);
+    return texts;
+}
+
+} // namespace testsupport

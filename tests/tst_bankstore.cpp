@@ -1,0 +1,503 @@
+#include "bank/bankerror.h"
+#include "bank/bankfile.h"
+#include "bank/connection.h"
+#include "bank/query.h"
+#include "bank/store.h"
+#include "tests/support/bankfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+using namespace testsupport;
+
+namespace {
+
+// Every file in a folder with its hash, to prove that nothing was written.
+QMap<QString, QByteArray> snapshotFolder(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    const QDir dir(folder);
+    for (const QString &name :
+         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System))
+        files.insert(name, fileHash(dir.filePath(name)));
+    return files;
+}
+
+QString errorOf(const std::function<void()> &operation)
+{
+    try {
+        operation();
+    } catch (const bank::BankError &error) {
+        return error.message();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestBankStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void connect_opensAGoodBank();
+    void connect_failsWithoutTouchingAnything_data();
+    void connect_failsWithoutTouchingAnything();
+    void connect_findsAPathWithChineseFolders();
+    void connect_keepsNoPasswordInClear();
+
+    void query_walksRowsInStoreOrder();
+    void query_emptyTableIsAtEndAtOnce();
+    void query_positionsByRecordNumber();
+    void query_positionsAcrossHolesInRowIds();
+    void query_readsNullAsZeroAndEmpty();
+    void query_refusesValuesThatAreNotIntegers();
+    void query_everyRecordOperationFailsWhileClosed();
+    void query_refusesStatementsItDoesNotUnderstand_data();
+    void query_refusesStatementsItDoesNotUnderstand();
+
+    void post_writesToTheFileAtOnce();
+    void post_isSeenByTheNextOpen();
+    void post_keepsEditedRowsInTheOpenResult();
+    void post_failureLeavesEarlierRowsWritten();
+    void post_failsOnAReadOnlyConnection();
+    void closingTheConnectionClosesTheQuery();
+
+    void writeBank_neverReplacesAFile();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_bank;
+};
+
+void TestBankStore::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_bank = m_dir->filePath(QStringLiteral("kxst.db"));
+}
+
+void TestBankStore::connect_opensAGoodBank()
+{
+    makeBank(m_bank, 12);
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    QVERIFY(connection.isConnected());
+    QVERIFY(!connection.loginPrompt());
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, bank::kQuestionTable));
+    QCOMPARE(query.recordCount(), 12);
+    QCOMPARE(query.sql(), QStringList{QStringLiteral("select * from kx")});
+}
+
+void TestBankStore::connect_failsWithoutTouchingAnything_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::addRow("missing file") << "missing"
+                                  << "找不到题库文件";
+    QTest::addRow("wrong password") << "password"
+                                    << "题库密码不对";
+    QTest::addRow("foreign sqlite file") << "foreign"
+                                         << "不是本程序的题库文件";
+    QTest::addRow("random bytes") << "random"
+                                  << "不是本程序的题库文件";
+    QTest::addRow("empty file") << "empty"
+                                << "不是本程序的题库文件";
+    QTest::addRow("folder named kxst.db") << "folder"
+                                          << "是文件夹";
+    QTest::addRow("newer format") << "newer"
+                                  << "新版程序";
+    QTest::addRow("legacy Jet database") << "jet"
+                                         << "不是本程序的题库文件";
+}
+
+void TestBankStore::connect_failsWithoutTouchingAnything()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QString password = bank::kBankPassword;
+    if (kind == QLatin1String("password")) {
+        makeBank(m_bank, 3);
+        password = QStringLiteral("zkq.mvtrpw.xqZ");
+    } else if (kind == QLatin1String("foreign")) {
+        runSql(m_bank, QStringLiteral("CREATE TABLE kx (id, tm, da, xx)"));
+    } else if (kind == QLatin1String("random") || kind == QLatin1String("empty")) {
+        QFile file(m_bank);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray bytes(kind == QLatin1String("random") ? 8192 : 0, Qt::Uninitialized);
+        for (auto &byte : bytes)
+            byte = char(QRandomGenerator::global()->bounded(256));
+        file.write(bytes);
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("kxst.db")));
+    } else if (kind == QLatin1String("newer")) {
+        makeBank(m_bank, 3);
+        runSql(m_bank, QStringLiteral("PRAGMA user_version = 99"));
+    } else if (kind == QLatin1String("jet")) {
+        const QString source = QStringLiteral(KELVARO_FIXTURES "/legacy/access2000-password.mdb");
+        if (!QFile::exists(source))
+            QSKIP("legacy fixtures are not beside this checkout");
+        QVERIFY(QFile::copy(source, m_bank));
+        QFile::setPermissions(m_bank, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    const auto before = snapshotFolder(m_dir->path());
+    bank::Connection connection;
+    QVERIFY(!ConnectAccessDb(connection, m_bank, password));
+    QVERIFY(!connection.isConnected());
+    QVERIFY2(connection.failureReason().contains(reason), qPrintable(connection.failureReason()));
+
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(!OpenTable(query, bank::kQuestionTable));
+    QVERIFY(!query.isActive());
+    const QString error = errorOf([&] { query.first(); });
+    QVERIFY2(error.startsWith(QStringLiteral("题库没有打开：")), qPrintable(error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+
+    QCOMPARE(snapshotFolder(m_dir->path()), before);
+}
+
+void TestBankStore::connect_findsAPathWithChineseFolders()
+{
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("练习 题库/第一册")));
+    const QString path = m_dir->filePath(QStringLiteral("练习 题库/第一册/kxst.db"));
+    makeBank(path, 4);
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, path, bank::kBankPassword));
+}
+
+void TestBankStore::connect_keepsNoPasswordInClear()
+{
+    makeBank(m_bank, 2);
+    QFile file(m_bank);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(!bytes.contains(bank::kBankPassword.toUtf8()));
+    QVERIFY(!bytes.contains(bank::kBankPassword.toLatin1().toBase64()));
+}
+
+void TestBankStore::query_walksRowsInStoreOrder()
+{
+    makeBank(m_bank, 6, {}, {}, 40);
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    QList<int> ids;
+    for (query.first(); !query.atEnd(); query.next())
+        ids.append(query.fieldAsInteger(QStringLiteral("id")));
+    QCOMPARE(ids, (QList<int>{40, 41, 42, 43, 44, 45}));
+    query.next(); // moving on at the end stays at the end
+    QVERIFY(query.atEnd());
+    QVERIFY(!errorOf([&] { query.fieldAsString(QStringLiteral("tm")); }).isEmpty());
+}
+
+void TestBankStore::query_emptyTableIsAtEndAtOnce()
+{
+    makeBank(m_bank, 0);
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    QVERIFY(query.atEnd());
+    QCOMPARE(query.recordCount(), 0);
+    query.first();
+    QVERIFY(query.atEnd());
+    QVERIFY(!errorOf([&] { query.setRecordNumber(1); }).isEmpty());
+}
+
+void TestBankStore::query_positionsByRecordNumber()
+{
+    makeBank(m_bank, 30, [](int i) { return i % 3 == 0; });
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=1")));
+    QCOMPARE(query.recordCount(), 10);
+    query.setRecordNumber(4); // ids 1, 4, 7, 10, ... are practised
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 10);
+    QCOMPARE(query.recordNumber(), 4);
+    QCOMPARE(query.fieldAsString(QStringLiteral("TM")), questionFor(10));
+    QCOMPARE(query.fieldAsString(QStringLiteral("da")), answerFor(10));
+    query.next();
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 13);
+    QVERIFY(!errorOf([&] { query.setRecordNumber(0); }).isEmpty());
+    QVERIFY(!errorOf([&] { query.setRecordNumber(11); }).isEmpty());
+
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    QCOMPARE(query.recordCount(), 30);
+    query.setRecordNumber(30);
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 30);
+    query.next();
+    QVERIFY(query.atEnd());
+}
+
+void TestBankStore::query_positionsAcrossHolesInRowIds()
+{
+    makeBank(m_bank, 10);
+    runSql(m_bank, QStringLiteral("DELETE FROM kx WHERE id IN (1, 5, 6)"));
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    QCOMPARE(query.recordCount(), 7);
+    QList<int> ids;
+    for (int r = 1; r <= 7; ++r) {
+        query.setRecordNumber(r);
+        ids.append(query.fieldAsInteger(QStringLiteral("id")));
+    }
+    QCOMPARE(ids, (QList<int>{2, 3, 4, 7, 8, 9, 10}));
+}
+
+void TestBankStore::query_readsNullAsZeroAndEmpty()
+{
+    makeBank(m_bank, 2);
+    runSql(m_bank, QStringLiteral("UPDATE kx SET tm = NULL, da = NULL, xx = NULL WHERE id = 2"));
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    query.setRecordNumber(2);
+    QCOMPARE(query.fieldAsString(QStringLiteral("tm")), QString());
+    QCOMPARE(query.fieldAsString(QStringLiteral("da")), QString());
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("xx")), 0);
+    QCOMPARE(query.fieldAsString(QStringLiteral("id")), QStringLiteral("2"));
+}
+
+void TestBankStore::query_refusesValuesThatAreNotIntegers()
+{
+    makeBank(m_bank, 3);
+    runSql(m_bank, QStringLiteral("UPDATE kx SET xx = 'x' WHERE id = 1; "));
+    runSql(m_bank, QStringLiteral("UPDATE kx SET xx = 2147483648 WHERE id = 2"));
+    runSql(m_bank, QStringLiteral("UPDATE kx SET xx = ' 7 ' WHERE id = 3"));
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    QVERIFY(errorOf([&] {
+                query.fieldAsInteger(QStringLiteral("xx"));
+            }).contains(QStringLiteral("不是整数")));
+    query.next();
+    QVERIFY(errorOf([&] {
+                query.fieldAsInteger(QStringLiteral("xx"));
+            }).contains(QStringLiteral("超出")));
+    query.next();
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("xx")), 7);
+    QVERIFY(errorOf([&] {
+                query.fieldAsInteger(QStringLiteral("nosuch"));
+            }).contains(QStringLiteral("nosuch")));
+}
+
+void TestBankStore::query_everyRecordOperationFailsWhileClosed()
+{
+    bank::Query query; // never connected
+    const QList<std::function<void()>> operations = {
+        [&] { query.first(); },
+        [&] { query.next(); },
+        [&] { query.atEnd(); },
+        [&] { query.recordCount(); },
+        [&] { query.recordNumber(); },
+        [&] { query.setRecordNumber(1); },
+        [&] { query.fieldAsInteger(QStringLiteral("id")); },
+        [&] { query.fieldAsString(QStringLiteral("tm")); },
+        [&] { query.edit(); },
+        [&] { query.setFieldValue(QStringLiteral("xx"), 1); },
+        [&] { query.post(); },
+    };
+    for (const auto &operation : operations) {
+        const QString error = errorOf(operation);
+        QVERIFY2(error.startsWith(QStringLiteral("题库没有打开：")), qPrintable(error));
+    }
+
+    // A query that was open and has been closed refuses just the same.
+    makeBank(m_bank, 3);
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    query.close();
+    for (const auto &operation : operations)
+        QVERIFY(errorOf(operation).startsWith(QStringLiteral("题库没有打开：")));
+}
+
+void TestBankStore::query_refusesStatementsItDoesNotUnderstand_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addRow("second statement") << "select * from kx; drop table kx";
+    QTest::addRow("always-true condition") << "select * from kx where xx=0 or 1=1";
+    QTest::addRow("text condition") << "select * from kx where tm='x'";
+    QTest::addRow("unknown table") << "select * from nosuch";
+    QTest::addRow("password table") << "select * from kelvaro_meta";
+    QTest::addRow("sqlite's own table") << "select * from sqlite_master";
+    QTest::addRow("unknown column") << "select * from kx where nosuch=1";
+    QTest::addRow("update") << "update kx set xx=0";
+}
+
+void TestBankStore::query_refusesStatementsItDoesNotUnderstand()
+{
+    QFETCH(QString, sql);
+    makeBank(m_bank, 3, [](int) { return true; });
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    query.sql() = QStringList{sql};
+    QVERIFY(!errorOf([&] { query.open(); }).isEmpty());
+    QVERIFY(!query.isActive());
+    QCOMPARE(xxValues(m_bank), (QList<qint64>{1, 1, 1}));
+}
+
+void TestBankStore::post_writesToTheFileAtOnce()
+{
+    makeBank(m_bank, 5);
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    query.setRecordNumber(2);
+    query.edit();
+    query.setFieldValue(QStringLiteral("xx"), 1);
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("xx")), 1); // the edit shows before the post
+    QCOMPARE(xxValues(m_bank), (QList<qint64>{0, 0, 0, 0, 0}));
+    query.post();
+    QCOMPARE(xxValues(m_bank), (QList<qint64>{0, 1, 0, 0, 0}));
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("xx")), 1);
+
+    // Assigning outside edit state is refused.
+    QVERIFY(!errorOf([&] { query.setFieldValue(QStringLiteral("xx"), 1); }).isEmpty());
+}
+
+void TestBankStore::post_isSeenByTheNextOpen()
+{
+    makeBank(m_bank, 4);
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=0")));
+    query.edit();
+    query.setFieldValue(QStringLiteral("xx"), 1);
+    query.post();
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=0")));
+    QCOMPARE(query.recordCount(), 3);
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 2);
+}
+
+void TestBankStore::post_keepsEditedRowsInTheOpenResult()
+{
+    makeBank(m_bank, 8, [](int i) { return i == 2; });
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=0")));
+
+    // Mark the first three rows while walking, as new-question practice does.
+    QList<int> walked;
+    for (int i = 0; i < 3; ++i) {
+        walked.append(query.fieldAsInteger(QStringLiteral("id")));
+        query.edit();
+        query.setFieldValue(QStringLiteral("xx"), 1);
+        query.post();
+        query.next();
+    }
+    QCOMPARE(walked, (QList<int>{1, 2, 4}));
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 5);
+
+    // The marked rows no longer match, yet they are still the result's rows.
+    QCOMPARE(query.recordCount(), 7);
+    query.first();
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 1);
+    query.setRecordNumber(3);
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 4);
+    query.setRecordNumber(7);
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 8);
+}
+
+void TestBankStore::post_failureLeavesEarlierRowsWritten()
+{
+    makeBank(m_bank, 6);
+    runSql(m_bank, QStringLiteral("CREATE TRIGGER fail_four BEFORE UPDATE ON kx WHEN NEW.id = 4 "
+                                  "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=0")));
+    QString error;
+    for (query.first(); !query.atEnd() && error.isEmpty(); query.next()) {
+        error = errorOf([&] {
+            query.edit();
+            query.setFieldValue(QStringLiteral("xx"), 1);
+            query.post();
+        });
+    }
+    QVERIFY2(error.contains(QStringLiteral("disk full")), qPrintable(error));
+    QCOMPARE(xxValues(m_bank), (QList<qint64>{1, 1, 1, 0, 0, 0}));
+}
+
+void TestBankStore::post_failsOnAReadOnlyConnection()
+{
+    makeBank(m_bank, 2);
+    const QByteArray before = fileHash(m_bank);
+    bank::Connection connection;
+    connection.setConnectionString(
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Mode = Read;Data Source=%1;"
+                       "Jet OLEDB:Database Password=%2")
+            .arg(m_bank, bank::kBankPassword));
+    connection.open();
+    QVERIFY(connection.isReadOnly());
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    query.edit();
+    query.setFieldValue(QStringLiteral("xx"), 1);
+    QVERIFY(errorOf([&] { query.post(); }).startsWith(QStringLiteral("写入题库失败")));
+    QCOMPARE(fileHash(m_bank), before);
+}
+
+void TestBankStore::closingTheConnectionClosesTheQuery()
+{
+    makeBank(m_bank, 2);
+    bank::Connection connection;
+    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
+    bank::Query query;
+    query.setConnection(&connection);
+    QVERIFY(OpenTable(query, QStringLiteral("kx")));
+    connection.close();
+    QVERIFY(!query.isActive());
+    QVERIFY(errorOf([&] { query.first(); }).startsWith(QStringLiteral("题库没有打开：")));
+}
+
+void TestBankStore::writeBank_neverReplacesAFile()
+{
+    makeBank(m_bank, 2);
+    const QByteArray before = fileHash(m_bank);
+    const QString error = bank::writeBank(m_bank, bank::kBankPassword,
+                                          []() -> std::optional<bank::Question> { return {}; });
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(fileHash(m_bank), before);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("kxst.db")});
+}
+
+QTEST_GUILESS_MAIN(TestBankStore)
+#include "tst_bankstore.moc"

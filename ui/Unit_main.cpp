@@ -1,0 +1,352 @@
+#include "ui/Unit_main.h"
+
+#include "app/apppath.h"
+#include "bank/bankerror.h"
+#include "bank/connection.h"
+#include "bank/query.h"
+#include "bank/store.h"
+#include "practice/random.h"
+#include "skin/jyskin.h"
+#include "ui/bannerview.h"
+#include "ui/jpegimage.h"
+#include "ui/linklabel.h"
+#include "ui/links.h"
+#include "ui/messageboxes.h"
+
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kSkin = 27;
+constexpr int kClientWidth = 772;
+constexpr int kClientHeight = 442;
+constexpr int kBandHeight = 65;
+
+QFont songFont(int pixelSize, bool bold = false)
+{
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+template <typename T> T *make(QWidget *parent, const char *name)
+{
+    auto *widget = new T(parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry)
+{
+    auto *button = make<QPushButton>(parent, name);
+    button->setText(text);
+    button->setGeometry(geometry);
+    return button;
+}
+
+QPlainTextEdit *makeMemo(QWidget *parent, const char *name)
+{
+    auto *memo = make<QPlainTextEdit>(parent, name);
+    memo->setGeometry(12, 3, 729, 257);
+    memo->setFont(songFont(24, true));
+    memo->setReadOnly(true);
+    memo->setFocusPolicy(Qt::StrongFocus);
+    memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    return memo;
+}
+
+// A label whose width follows its text.
+QLabel *makeAutoLabel(QWidget *parent, const char *name, QPoint position, const QString &text)
+{
+    auto *label = make<QLabel>(parent, name);
+    label->move(position);
+    label->setText(text);
+    label->adjustSize();
+    return label;
+}
+
+void setAutoLabelText(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
+
+ui::LinkLabel *makeLink(QWidget *parent, const char *name, const QString &text, QRect geometry,
+                        const QColor &colour)
+{
+    auto *label = make<ui::LinkLabel>(parent, name);
+    label->setText(text);
+    label->setGeometry(geometry);
+    QFont font = songFont(16);
+    font.setUnderline(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    return label;
+}
+
+// Memos show a question as text; a stored CR LF must not show up as a stray mark.
+QString plainLines(const QString &text)
+{
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return lines;
+}
+
+} // namespace
+
+// Resources compiled into a static library must be registered by hand.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+TForm_main::TForm_main(QWidget *parent) : QWidget(parent), m_drill(*this)
+{
+    initResources();
+    setObjectName(QStringLiteral("Form_main"));
+    buildLayout();
+    FormCreate();
+}
+
+TForm_main::~TForm_main() = default;
+
+void TForm_main::buildLayout()
+{
+    setWindowTitle(QStringLiteral("Kelvaro"));
+    setFont(songFont(16));
+
+    pnl1 = make<QFrame>(this, "pnl1");
+    pnl1->setFrameShape(QFrame::Panel);
+    pnl1->setFrameShadow(QFrame::Raised);
+    pnl1->setGeometry(0, 0, kClientWidth, kBandHeight);
+    lbl1 = makeLink(pnl1, "lbl1",
+                    QStringLiteral("下载最新软件(官网") + ui::kMakerSite + QLatin1Char(')'),
+                    QRect(464, 9, 256, 16), QColor(0x00, 0x00, 0xFF));
+    lbl2 = makeLink(pnl1, "lbl2", QStringLiteral("为作者提供最新的题库"), QRect(520, 42, 160, 16),
+                    QColor(0x80, 0x00, 0x00));
+    btn1 = makeButton(pnl1, "btn1", QStringLiteral("新题练习"), QRect(16, 9, 121, 49));
+    btn2 = makeButton(pnl1, "btn2", QStringLiteral("旧题复习"), QRect(160, 9, 121, 49));
+    btn3 = makeButton(pnl1, "btn3", QStringLiteral("随机练习"), QRect(312, 9, 121, 49));
+
+    PageControl1 = make<QStackedWidget>(this, "PageControl1");
+    PageControl1->setGeometry(0, kBandHeight, kClientWidth, kClientHeight - kBandHeight);
+
+    ts1 = make<QWidget>(PageControl1, "ts1");
+    img1 = make<ui::BannerView>(ts1, "img1");
+    auto *bannerLayout = new QVBoxLayout(ts1);
+    bannerLayout->setContentsMargins(0, 0, 0, 0);
+    bannerLayout->addWidget(img1);
+    QFile banner(QStringLiteral(":/kelvaro/banner.jpg"));
+    if (banner.open(QIODevice::ReadOnly))
+        img1->setImage(ui::decodeJpeg(banner.readAll()));
+
+    ts2 = make<QWidget>(PageControl1, "ts2");
+    mmo1 = makeMemo(ts2, "mmo1");
+    lbl3 = makeAutoLabel(ts2, "lbl3", QPoint(48, 304), QString());
+    btn4 = makeButton(ts2, "btn4", QStringLiteral("上一题"), QRect(176, 288, 129, 49));
+    btn5 = makeButton(ts2, "btn5", QStringLiteral("下一题"), QRect(392, 288, 129, 49));
+    btn6 = makeButton(ts2, "btn6", QStringLiteral("开始测试"), QRect(600, 288, 129, 49));
+
+    ts3 = make<QWidget>(PageControl1, "ts3");
+    lbl4 = makeAutoLabel(ts3, "lbl4", QPoint(599, 296), QString());
+    lbl4->setFont(songFont(48, true));
+    setAutoLabelText(lbl4, QStringLiteral("请选择"));
+    lbl5 = makeAutoLabel(ts3, "lbl5", QPoint(40, 280), QString());
+    btn7 = makeButton(ts3, "btn7", QStringLiteral("下一题"), QRect(432, 315, 129, 49));
+    btn8 = makeButton(ts3, "btn8", QStringLiteral("上一题"), QRect(216, 315, 129, 49));
+    mmo2 = makeMemo(ts3, "mmo2");
+    btn9 = makeButton(ts3, "btn9", QStringLiteral("再复习下"), QRect(12, 315, 129, 49));
+    btn10 = makeButton(ts3, "btn10", QStringLiteral("A"), QRect(232, 266, 57, 41));
+    btn11 = makeButton(ts3, "btn11", QStringLiteral("B"), QRect(320, 266, 57, 41));
+    btn12 = makeButton(ts3, "btn12", QStringLiteral("C"), QRect(408, 266, 57, 41));
+    btn13 = makeButton(ts3, "btn13", QStringLiteral("D"), QRect(488, 266, 57, 41));
+
+    PageControl1->addWidget(ts1);
+    PageControl1->addWidget(ts2);
+    PageControl1->addWidget(ts3);
+    // The stored layout opens on the study page; start-up moves to the banner.
+    PageControl1->setCurrentIndex(practice::StudyPage);
+
+    const QList<QWidget *> tabOrder = {btn1, btn2, btn3, mmo1,  btn4,  btn5,  btn6, btn7,
+                                       btn8, mmo2, btn9, btn10, btn11, btn12, btn13};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+
+    ADOConnection1 = new bank::Connection(this);
+    ADOConnection1->setObjectName(QStringLiteral("ADOConnection1"));
+    ADOConnection1->setLoginPrompt(false);
+    ADOQuery1 = new bank::Query(this);
+    ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
+    ADOQuery1->setConnection(ADOConnection1);
+
+    wire(btn1, &TForm_main::btn1Click);
+    wire(btn2, &TForm_main::btn2Click);
+    wire(btn3, &TForm_main::btn3Click);
+    wire(btn4, &TForm_main::btn4Click);
+    wire(btn5, &TForm_main::btn5Click);
+    wire(btn6, &TForm_main::btn6Click);
+    wire(btn7, &TForm_main::btn7Click);
+    wire(btn8, &TForm_main::btn8Click);
+    wire(btn9, &TForm_main::btn9Click);
+    for (QPushButton *answer : {btn10, btn11, btn12, btn13}) {
+        connect(answer, &QPushButton::clicked, this,
+                [this, answer] { guarded([this, answer] { btn10Click(answer); }); });
+    }
+    connect(lbl1, &ui::LinkLabel::clicked, this, [this] { guarded([this] { lbl1Click(); }); });
+    connect(lbl2, &ui::LinkLabel::clicked, this, [this] { guarded([this] { lbl2Click(); }); });
+
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TForm_main::wire(QPushButton *button, void (TForm_main::*handler)())
+{
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+}
+
+void TForm_main::guarded(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const bank::BankError &error) {
+        ui::showErrorBox(error.message());
+    } catch (const std::exception &error) {
+        ui::showErrorBox(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ui::showErrorBox(QStringLiteral("未知错误"));
+    }
+}
+
+void TForm_main::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    pnl1->setGeometry(0, 0, width(), kBandHeight);
+    PageControl1->setGeometry(0, kBandHeight, width(), qMax(0, height() - kBandHeight));
+}
+
+void TForm_main::FormCreate()
+{
+    useskin(kSkin);
+    practice::seedRandomFromClock();
+    PageControl1->setCurrentIndex(practice::BannerPage);
+    const QString path = AppFilePath(bank::kBankFileName);
+    ConnectAccessDb(*ADOConnection1, path, bank::kBankPassword);
+    OpenTable(*ADOQuery1, bank::kQuestionTable);
+}
+
+void TForm_main::showtm(int atype)
+{
+    m_drill.showtm(atype);
+}
+
+void TForm_main::btn1Click()
+{
+    m_drill.newPractice(*ADOQuery1);
+}
+
+void TForm_main::btn2Click()
+{
+    m_drill.review(*ADOQuery1);
+}
+
+void TForm_main::btn3Click()
+{
+    m_drill.randomPractice(*ADOQuery1);
+}
+
+void TForm_main::btn4Click()
+{
+    m_drill.previous(practice::StudyPage);
+}
+
+void TForm_main::btn5Click()
+{
+    m_drill.next(practice::StudyPage);
+}
+
+void TForm_main::btn6Click()
+{
+    m_drill.startTest();
+}
+
+void TForm_main::btn7Click()
+{
+    m_drill.next(practice::TestPage);
+}
+
+void TForm_main::btn8Click()
+{
+    m_drill.previous(practice::TestPage);
+}
+
+void TForm_main::btn9Click()
+{
+    m_drill.backToStudy();
+}
+
+void TForm_main::btn10Click(QPushButton *sender)
+{
+    m_drill.answer(sender->text());
+}
+
+void TForm_main::lbl1Click()
+{
+    ShellOpen(ui::kMakerSite, QString(), ui::SW_SHOWNORMAL);
+}
+
+void TForm_main::lbl2Click()
+{
+    ShellOpen(ui::contactAddress(), QString(), ui::SW_SHOWNORMAL);
+}
+
+void TForm_main::setQuestionText(practice::Page page, const QString &text)
+{
+    (page == practice::StudyPage ? mmo1 : mmo2)->setPlainText(plainLines(text));
+}
+
+void TForm_main::appendStudyLine(const QString &line)
+{
+    QString text = mmo1->toPlainText();
+    if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
+        text += QLatin1Char('\n');
+    mmo1->setPlainText(text + plainLines(line));
+}
+
+void TForm_main::setProgressText(practice::Page page, const QString &text)
+{
+    setAutoLabelText(page == practice::StudyPage ? lbl3 : lbl5, text);
+}
+
+void TForm_main::setFeedbackText(const QString &text)
+{
+    setAutoLabelText(lbl4, text);
+}
+
+void TForm_main::showPage(practice::Page page)
+{
+    PageControl1->setCurrentIndex(page);
+}
+
+void TForm_main::showInfo(const QString &text)
+{
+    ShowInfo(text);
+}
