@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
 #include <QUrlQuery>
@@ -35,7 +36,10 @@ bool ShellOpen(const QString &target, const QString &parameters, int showCommand
         return QProcess::startDetached(target, QProcess::splitCommand(parameters),
                                        folder.isEmpty() ? QDir::currentPath() : folder);
     }
-    // "www.example.org" or "/home/me/notes.txt" become full URLs, as a shell would read them.
-    const QUrl url = QUrl::fromUserInput(target, QDir::currentPath(), QUrl::AssumeLocalFile);
+    // A bare "www.example.org" is a web address, as a shell would read it; a
+    // path that names a file opens that file.
+    const QUrl url = QDir::isAbsolutePath(target) || QFileInfo::exists(target)
+                         ? QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath())
+                         : QUrl::fromUserInput(target);
     return url.isValid() && QDesktopServices::openUrl(url);
 }
