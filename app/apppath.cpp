@@ -17,7 +17,9 @@ QString titleFor(const QString &executablePath)
         title.truncate(dot);
     if (title.isEmpty())
         return title;
-    return title.left(1) + title.mid(1).toLower();
+    // The first character is kept as it is, whole even when it takes two code units.
+    const qsizetype first = title.at(0).isHighSurrogate() && title.size() > 1 ? 2 : 1;
+    return title.left(first) + title.mid(first).toLower();
 }
 
 QString applicationTitle()

@@ -189,10 +189,9 @@ void TestBankStore::connect_keepsNoPasswordInClear()
 void TestBankStore::query_walksRowsInStoreOrder()
 {
     makeBank(m_bank, 6, {}, {}, 40);
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTable(query, QStringLiteral("kx")));
     QList<int> ids;
     for (query.first(); !query.atEnd(); query.next())
@@ -206,10 +205,9 @@ void TestBankStore::query_walksRowsInStoreOrder()
 void TestBankStore::query_emptyTableIsAtEndAtOnce()
 {
     makeBank(m_bank, 0);
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTable(query, QStringLiteral("kx")));
     QVERIFY(query.atEnd());
     QCOMPARE(query.recordCount(), 0);
@@ -221,10 +219,9 @@ void TestBankStore::query_emptyTableIsAtEndAtOnce()
 void TestBankStore::query_positionsByRecordNumber()
 {
     makeBank(m_bank, 30, [](int i) { return i % 3 == 0; });
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
 
     QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=1")));
     QCOMPARE(query.recordCount(), 10);
@@ -250,10 +247,9 @@ void TestBankStore::query_positionsAcrossHolesInRowIds()
 {
     makeBank(m_bank, 10);
     runSql(m_bank, QStringLiteral("DELETE FROM kx WHERE id IN (1, 5, 6)"));
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTable(query, QStringLiteral("kx")));
     QCOMPARE(query.recordCount(), 7);
     QList<int> ids;
@@ -268,10 +264,9 @@ void TestBankStore::query_readsNullAsZeroAndEmpty()
 {
     makeBank(m_bank, 2);
     runSql(m_bank, QStringLiteral("UPDATE kx SET tm = NULL, da = NULL, xx = NULL WHERE id = 2"));
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTable(query, QStringLiteral("kx")));
     query.setRecordNumber(2);
     QCOMPARE(query.fieldAsString(QStringLiteral("tm")), QString());
@@ -286,10 +281,9 @@ void TestBankStore::query_refusesValuesThatAreNotIntegers()
     runSql(m_bank, QStringLiteral("UPDATE kx SET xx = 'x' WHERE id = 1; "));
     runSql(m_bank, QStringLiteral("UPDATE kx SET xx = 2147483648 WHERE id = 2"));
     runSql(m_bank, QStringLiteral("UPDATE kx SET xx = ' 7 ' WHERE id = 3"));
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTable(query, QStringLiteral("kx")));
     QVERIFY(errorOf([&] {
                 query.fieldAsInteger(QStringLiteral("xx"));
@@ -354,10 +348,9 @@ void TestBankStore::query_refusesStatementsItDoesNotUnderstand()
 {
     QFETCH(QString, sql);
     makeBank(m_bank, 3, [](int) { return true; });
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     query.sql() = QStringList{sql};
     QVERIFY(!errorOf([&] { query.open(); }).isEmpty());
     QVERIFY(!query.isActive());
@@ -367,10 +360,9 @@ void TestBankStore::query_refusesStatementsItDoesNotUnderstand()
 void TestBankStore::post_writesToTheFileAtOnce()
 {
     makeBank(m_bank, 5);
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTable(query, QStringLiteral("kx")));
     query.setRecordNumber(2);
     query.edit();
@@ -388,10 +380,9 @@ void TestBankStore::post_writesToTheFileAtOnce()
 void TestBankStore::post_isSeenByTheNextOpen()
 {
     makeBank(m_bank, 4);
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=0")));
     query.edit();
     query.setFieldValue(QStringLiteral("xx"), 1);
@@ -404,10 +395,9 @@ void TestBankStore::post_isSeenByTheNextOpen()
 void TestBankStore::post_keepsEditedRowsInTheOpenResult()
 {
     makeBank(m_bank, 8, [](int i) { return i == 2; });
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=0")));
 
     // Mark the first three rows while walking, as new-question practice does.
@@ -437,10 +427,9 @@ void TestBankStore::post_failureLeavesEarlierRowsWritten()
     makeBank(m_bank, 6);
     runSql(m_bank, QStringLiteral("CREATE TRIGGER fail_four BEFORE UPDATE ON kx WHEN NEW.id = 4 "
                                   "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=0")));
     QString error;
     for (query.first(); !query.atEnd() && error.isEmpty(); query.next()) {
@@ -477,12 +466,11 @@ void TestBankStore::post_failsOnAReadOnlyConnection()
 void TestBankStore::closingTheConnectionClosesTheQuery()
 {
     makeBank(m_bank, 2);
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, m_bank, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTable(query, QStringLiteral("kx")));
-    connection.close();
+    session.connection.close();
     QVERIFY(!query.isActive());
     QVERIFY(errorOf([&] { query.first(); }).startsWith(QStringLiteral("题库没有打开：")));
 }

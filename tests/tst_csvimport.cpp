@@ -112,10 +112,9 @@ void TestCsvImport::import_writesEveryRowInOrder()
     QCOMPARE(bank::importCsv(csv, bankPath, bank::kBankPassword, &rows), QString());
     QCOMPARE(rows, 3);
 
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, bankPath, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(bankPath);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTable(query, QStringLiteral("kx")));
     QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 7);
     QCOMPARE(query.fieldAsString(QStringLiteral("tm")), QStringLiteral("1+1=?\r\nA.1\r\nB.2"));
@@ -176,10 +175,9 @@ void TestCsvImport::demoBank_isWholeAndAnswersAreLetters()
         bank::importCsv(QStringLiteral(KELVARO_DEMO_CSV), bankPath, bank::kBankPassword, &rows),
         QString());
     QVERIFY(rows >= 200);
-    bank::Connection connection;
-    QVERIFY(ConnectAccessDb(connection, bankPath, bank::kBankPassword));
-    bank::Query query;
-    query.setConnection(&connection);
+    testsupport::BankSession session(bankPath);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
     QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=0")));
     QCOMPARE(query.recordCount(), rows);
     for (query.first(); !query.atEnd(); query.next()) {

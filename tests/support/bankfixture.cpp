@@ -80,4 +80,10 @@ QByteArray fileHash(const QString &path)
     return hash.result().toHex();
 }
 
+BankSession::BankSession(const QString &path)
+{
+    connected = ConnectAccessDb(connection, path, bank::kBankPassword);
+    query.setConnection(&connection);
+}
+
 } // namespace testsupport

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "bank/bankfile.h"
+#include "bank/connection.h"
+#include "bank/query.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,5 +28,14 @@ QList<qint64> practisedIds(const QString &path);
 QList<qint64> xxValues(const QString &path);
 
 QByteArray fileHash(const QString &path);
+
+// A connection to the bank at `path` with the program's password, and a query on it.
+struct BankSession
+{
+    explicit BankSession(const QString &path);
+    bank::Connection connection;
+    bank::Query query;
+    bool connected = false;
+};
 
 } // namespace testsupport
