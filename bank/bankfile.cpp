@@ -192,6 +192,10 @@ QString writeBank(const QString &path, const QString &password,
         }
     }
 
+    // The reserved name was private to us; the bank itself is an ordinary file.
+    if (error.isEmpty())
+        QFile::setPermissions(tempPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (error.isEmpty() && !QFile::rename(tempPath, path))
         error = QStringLiteral("%1 已经存在或无法写入").arg(path);
     if (!error.isEmpty())
