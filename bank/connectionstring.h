@@ -23,7 +23,6 @@ public:
 
     bool contains(const QString &key) const;
     QString value(const QString &key) const;
-    QList<QPair<QString, QString>> entries() const { return m_entries; }
 
 private:
     QList<QPair<QString, QString>> m_entries;

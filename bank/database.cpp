@@ -152,11 +152,6 @@ int Statement::columnCount() const
     return sqlite3_column_count(m_stmt);
 }
 
-QString Statement::columnName(int column) const
-{
-    return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
-}
-
 bool Statement::isNull(int column) const
 {
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;

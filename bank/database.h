@@ -65,7 +65,6 @@ public:
     bool hasError() const { return m_error; }
 
     int columnCount() const;
-    QString columnName(int column) const;
     bool isNull(int column) const;
     bool isInteger(int column) const;
     bool isFloat(int column) const;

@@ -413,13 +413,6 @@ void Query::setFieldValue(const QString &field, const QVariant &value)
     m_pending.insert(index, value);
 }
 
-void Query::cancel()
-{
-    checkActive();
-    m_editing = false;
-    m_pending.clear();
-}
-
 void Query::post()
 {
     checkActive();

@@ -63,7 +63,6 @@ public:
     void setFieldValue(const QString &field, const QVariant &value);
     // Writes the edited row to the file at once.
     void post();
-    void cancel();
 
 private:
     [[noreturn]] void throwClosed() const;
