@@ -36,6 +36,22 @@ std::optional<QByteArray> metaValue(Database &db, const QString &name)
     return statement.blobValue(0);
 }
 
+void bindOptional(Statement &statement, int index, const std::optional<qint64> &value)
+{
+    if (value)
+        statement.bindInt64(index, *value);
+    else
+        statement.bindNull(index);
+}
+
+void bindOptional(Statement &statement, int index, const std::optional<QString> &value)
+{
+    if (value)
+        statement.bindText(index, *value);
+    else
+        statement.bindNull(index);
+}
+
 } // namespace
 
 QByteArray derivePasswordHash(const QString &password, const QByteArray &salt, int iterations)
@@ -173,10 +189,10 @@ QString writeBank(const QString &path, const QString &password,
                     if (!q)
                         break;
                     insert.reset();
-                    insert.bindInt64(1, q->id);
-                    insert.bindText(2, q->tm);
-                    insert.bindText(3, q->da);
-                    insert.bindInt64(4, q->xx);
+                    bindOptional(insert, 1, q->id);
+                    bindOptional(insert, 2, q->tm);
+                    bindOptional(insert, 3, q->da);
+                    bindOptional(insert, 4, q->xx);
                     insert.step();
                     if (insert.hasError())
                         error = db.lastError();

@@ -17,12 +17,14 @@ inline constexpr qint32 kApplicationId = 0x4B564C52; // "KVLR"
 inline constexpr int kFormatVersion = 1;
 inline constexpr int kPasswordIterations = 12000;
 
+// One row of kx. An empty optional is SQL NULL, which a legacy bank may hold
+// and which must stay apart from an empty string.
 struct Question
 {
-    qint64 id = 0;
-    QString tm;
-    QString da;
-    qint64 xx = 0;
+    std::optional<qint64> id;
+    std::optional<QString> tm;
+    std::optional<QString> da;
+    std::optional<qint64> xx;
 };
 
 // PBKDF2-HMAC-SHA256 with one 32-byte block.
