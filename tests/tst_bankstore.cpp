@@ -28,6 +28,24 @@ QMap<QString, QByteArray> snapshotFolder(const QString &folder)
     return files;
 }
 
+// Rewrites the stored password hash of a bank through `change`.
+void alterPasswordHash(const QString &path, const std::function<void(QByteArray &)> &change)
+{
+    QByteArray hash;
+    {
+        bank::Database db;
+        QVERIFY(db.open(path, bank::Database::OpenMode::ReadOnly));
+        bank::Statement read(
+            db, QStringLiteral("SELECT value FROM kelvaro_meta WHERE name = 'password_hash'"));
+        QVERIFY(read.step());
+        hash = read.blobValue(0);
+    }
+    change(hash);
+    runSql(path,
+           QStringLiteral("UPDATE kelvaro_meta SET value = X'%1' WHERE name = 'password_hash'")
+               .arg(QString::fromLatin1(hash.toHex())));
+}
+
 QString errorOf(const std::function<void()> &operation)
 {
     try {
@@ -106,6 +124,13 @@ void TestBankStore::connect_failsWithoutTouchingAnything_data()
                                   << "找不到题库文件";
     QTest::addRow("wrong password") << "password"
                                     << "题库密码不对";
+    // Only the first byte differs, so a comparison of a part of the hash lets it in.
+    QTest::addRow("hash differs in its first byte") << "hashFirstByte"
+                                                    << "题库密码不对";
+    QTest::addRow("hash of another length") << "hashLength"
+                                            << "题库密码不对";
+    QTest::addRow("another application id") << "applicationId"
+                                            << "不是本程序的题库文件";
     QTest::addRow("foreign sqlite file") << "foreign"
                                          << "不是本程序的题库文件";
     QTest::addRow("random bytes") << "random"
@@ -128,6 +153,15 @@ void TestBankStore::connect_failsWithoutTouchingAnything()
     if (kind == QLatin1String("password")) {
         makeBank(m_bank, 3);
         password = QStringLiteral("zkq.mvtrpw.xqZ");
+    } else if (kind == QLatin1String("hashFirstByte")) {
+        makeBank(m_bank, 3);
+        alterPasswordHash(m_bank, [](QByteArray &hash) { hash[0] = char(hash.at(0) ^ 0x01); });
+    } else if (kind == QLatin1String("hashLength")) {
+        makeBank(m_bank, 3);
+        alterPasswordHash(m_bank, [](QByteArray &hash) { hash.append(hash.right(1)); });
+    } else if (kind == QLatin1String("applicationId")) {
+        makeBank(m_bank, 3);
+        runSql(m_bank, QStringLiteral("PRAGMA application_id = 1"));
     } else if (kind == QLatin1String("foreign")) {
         runSql(m_bank, QStringLiteral("CREATE TABLE kx (id, tm, da, xx)"));
     } else if (kind == QLatin1String("random") || kind == QLatin1String("empty")) {

@@ -1,5 +1,6 @@
 #include "practice/random.h"
 #include "skin/jyskin.h"
+#include "tests/support/bankfixture.h"
 #include "tests/support/modalwatcher.h"
 #include "ui/Unit_main.h"
 #include "ui/bannerview.h"
@@ -72,6 +73,7 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
+    testsupport::clearExecutableFolder();
     m_watcher = std::make_unique<ModalWatcher>();
     m_window = std::make_unique<TForm_main>();
     m_window->show();

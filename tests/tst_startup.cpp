@@ -21,6 +21,7 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { testsupport::clearExecutableFolder(); }
     void title_followsTheExecutableName_data();
     void title_followsTheExecutableName();
     void appFilePath_isBesideTheExecutable();
@@ -114,7 +115,6 @@ void TestStartup::jpeg_rejectsDamagedPictures()
 void TestStartup::formCreate_opensTheBankBesideTheExecutable()
 {
     const QString besideExe = AppFilePath("kxst.db");
-    QFile::remove(besideExe);
     testsupport::makeBank(besideExe, 5);
 
     // A foreign file called kxst.db in the working directory must be ignored.

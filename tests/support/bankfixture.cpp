@@ -3,8 +3,11 @@
 #include "bank/database.h"
 #include "bank/store.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace testsupport {
@@ -78,6 +81,22 @@ QByteArray fileHash(const QString &path)
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(&file);
     return hash.result().toHex();
+}
+
+void clearExecutableFolder()
+{
+    const QDir folder(QCoreApplication::applicationDirPath());
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    for (const QFileInfo &entry : folder.entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.fileName() == self)
+            continue;
+        const bool removed = entry.isDir() && !entry.isSymLink()
+                                 ? QDir(entry.filePath()).removeRecursively()
+                                 : QFile::remove(entry.filePath());
+        if (!removed)
+            qFatal("cannot clear %s", qPrintable(entry.filePath()));
+    }
 }
 
 BankSession::BankSession(const QString &path)

@@ -29,6 +29,10 @@ QList<qint64> xxValues(const QString &path);
 
 QByteArray fileHash(const QString &path);
 
+// Removes everything beside the test executable but the executable itself, so
+// that a bank left there by an earlier run cannot reach a window under test.
+void clearExecutableFolder();
+
 // A connection to the bank at `path` with the program's password, and a query on it.
 struct BankSession
 {
