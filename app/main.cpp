@@ -1,8 +1,10 @@
+#include "bank/query.h"
 #include "ui/Unit_main.h"
 #include "ui/chinesesupport.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 
 // The icon is compiled into the window's library, which registers it by hand.
 static void initResources()
@@ -18,5 +20,11 @@ int main(int argc, char *argv[])
     ui::installChineseSupport(app);
     TForm_main window;
     window.show();
+    // For checking an installed copy: start as usual, then quit at once,
+    // telling by the exit status whether the bank beside the program opened.
+    if (QCoreApplication::arguments().contains(QStringLiteral("--check-start")))
+        QTimer::singleShot(0, &window, [&window] {
+            QCoreApplication::exit(window.ADOQuery1->isActive() ? 0 : 2);
+        });
     return app.exec();
 }

@@ -107,7 +107,7 @@ void TestMainWindow::controls_matchTheLayout_data()
     QTest::addColumn<int>("pixelSize");
     QTest::addColumn<bool>("bold");
 
-    const QString site = "下载最新软件(官网" + ui::kMakerSite + ")";
+    const QString site = "下载最新软件(官网" + ui::kMakerHost + ")";
     QTest::newRow("pnl1") << "pnl1"
                           << "Form_main" << QRect(0, 0, 772, 65) << "" << 16 << false;
     QTest::newRow("lbl1") << "lbl1"
@@ -288,7 +288,7 @@ void TestMainWindow::links_handTheirAddressesToTheDesktop()
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
 
     QCOMPARE(recorder.urls.size(), 2);
-    QCOMPARE(recorder.urls.at(0), QUrl("http://" + ui::kMakerSite));
+    QCOMPARE(recorder.urls.at(0), QUrl("https://" + ui::kMakerHost));
     const QUrl contact = recorder.urls.at(1);
     QCOMPARE(contact.host(), ui::kContactHost);
     QCOMPARE(contact.path(), QStringLiteral("/msgrd"));

@@ -13,13 +13,17 @@
 #include "ui/links.h"
 #include "ui/messageboxes.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -50,6 +54,8 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
     auto *button = make<QPushButton>(parent, name);
     button->setText(text);
     button->setGeometry(geometry);
+    // Enter presses the focused button, as Space does.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -134,7 +140,7 @@ void TForm_main::buildLayout()
     pnl1->setFrameShadow(QFrame::Raised);
     pnl1->setGeometry(0, 0, kClientWidth, kBandHeight);
     lbl1 = makeLink(pnl1, "lbl1",
-                    QStringLiteral("下载最新软件(官网") + ui::kMakerSite + QLatin1Char(')'),
+                    QStringLiteral("下载最新软件(官网") + ui::kMakerHost + QLatin1Char(')'),
                     QRect(464, 9, 256, 16), QColor(0x00, 0x00, 0xFF));
     lbl2 = makeLink(pnl1, "lbl2", QStringLiteral("为作者提供最新的题库"), QRect(520, 42, 160, 16),
                     QColor(0x80, 0x00, 0x00));
@@ -181,8 +187,8 @@ void TForm_main::buildLayout()
     // The stored layout opens on the study page; start-up moves to the banner.
     PageControl1->setCurrentIndex(practice::StudyPage);
 
-    const QList<QWidget *> tabOrder = {btn1, btn2, btn3, mmo1,  btn4,  btn5,  btn6, btn7,
-                                       btn8, mmo2, btn9, btn10, btn11, btn12, btn13};
+    const QList<QWidget *> tabOrder = {btn1, btn2, btn3, lbl1, lbl2,  mmo1,  btn4,  btn5, btn6,
+                                       btn7, btn8, mmo2, btn9, btn10, btn11, btn12, btn13};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
@@ -193,7 +199,13 @@ void TForm_main::buildLayout()
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery1->setConnection(ADOConnection1);
 
-    wire(btn1, &TForm_main::btn1Click);
+    connect(btn1, &QPushButton::clicked, this, [this] {
+        if (m_newPracticeDone.isValid() &&
+            m_newPracticeDone.elapsed() < QApplication::doubleClickInterval())
+            return;
+        if (guarded([this] { btn1Click(); }))
+            m_newPracticeDone.start();
+    });
     wire(btn2, &TForm_main::btn2Click);
     wire(btn3, &TForm_main::btn3Click);
     wire(btn4, &TForm_main::btn4Click);
@@ -209,6 +221,9 @@ void TForm_main::buildLayout()
     connect(lbl1, &ui::LinkLabel::clicked, this, [this] { guarded([this] { lbl1Click(); }); });
     connect(lbl2, &ui::LinkLabel::clicked, this, [this] { guarded([this] { lbl2Click(); }); });
 
+    buildKeyboard();
+    nameForScreenReaders();
+
     resize(kClientWidth, kClientHeight);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
@@ -223,8 +238,116 @@ void TForm_main::wire(QPushButton *button, void (TForm_main::*handler)())
             [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
 }
 
-void TForm_main::guarded(const std::function<void()> &handler)
+void TForm_main::buildKeyboard()
 {
+    using K = QKeySequence;
+    addShortcut(this, btn1, {K(Qt::CTRL | Qt::Key_1)});
+    addShortcut(this, btn2, {K(Qt::CTRL | Qt::Key_2)});
+    addShortcut(this, btn3, {K(Qt::CTRL | Qt::Key_3)});
+    const QList<K> previous = {K(Qt::Key_Left), K(Qt::Key_PageUp)};
+    const QList<K> next = {K(Qt::Key_Right), K(Qt::Key_PageDown)};
+    addShortcut(ts2, btn4, previous);
+    addShortcut(ts2, btn5, next);
+    addShortcut(ts2, btn6, {K(Qt::CTRL | Qt::Key_T)});
+    addShortcut(ts3, btn8, previous);
+    addShortcut(ts3, btn7, next);
+    addShortcut(ts3, btn9, {K(Qt::CTRL | Qt::Key_R)});
+    const QList<QPushButton *> answers = {btn10, btn11, btn12, btn13};
+    for (int i = 0; i < answers.size(); ++i) {
+        const auto letter = Qt::Key(Qt::Key_A + i);
+        const auto digit = Qt::Key(Qt::Key_1 + i);
+        // Caps Lock gives the plain key, Shift the shifted one: either case works.
+        addShortcut(ts3, answers.at(i),
+                    {K(letter), K(digit), K(Qt::SHIFT | letter), K(Qt::KeypadModifier | digit)});
+    }
+}
+
+void TForm_main::addShortcut(QWidget *scope, QPushButton *button, const QList<QKeySequence> &keys)
+{
+    // A shortcut belongs to the page it sits on: it is live only while that
+    // page shows, so the same key can serve both pages.
+    auto *shortcut = new QShortcut(scope);
+    shortcut->setKeys(keys);
+    shortcut->setContext(Qt::WindowShortcut);
+    shortcut->setAutoRepeat(false);
+    connect(shortcut, &QShortcut::activated, button, [button] {
+        if (button->isVisible() && button->isEnabled())
+            button->click();
+    });
+    QStringList names;
+    for (const QKeySequence &key : keys.mid(0, 2))
+        names.append(key.toString(QKeySequence::NativeText));
+    m_keyNames.insert(button, names.join(QStringLiteral(" 或 ")));
+    button->setToolTip(button->text() + QStringLiteral("（") + keysDescription(button) +
+                       QStringLiteral("）"));
+    button->setAccessibleDescription(keysDescription(button));
+}
+
+QString TForm_main::keysDescription(const QPushButton *button) const
+{
+    return QStringLiteral("快捷键：") + m_keyNames.value(button);
+}
+
+void TForm_main::nameForScreenReaders()
+{
+    setAccessibleDescription(QStringLiteral("选择题练习"));
+    pnl1->setAccessibleName(QStringLiteral("练习方式"));
+    PageControl1->setAccessibleName(QStringLiteral("练习页面"));
+    ts1->setAccessibleName(QStringLiteral("首页"));
+    ts2->setAccessibleName(QStringLiteral("学习页"));
+    ts3->setAccessibleName(QStringLiteral("测试页"));
+    img1->setAccessibleName(QStringLiteral("Kelvaro 横幅"));
+    img1->setAccessibleDescription(
+        QStringLiteral("欢迎使用 Kelvaro。按新题练习、旧题复习或随机练习开始一组题。"));
+    mmo1->setAccessibleName(QStringLiteral("题目和答案"));
+    mmo2->setAccessibleName(QStringLiteral("题目"));
+    lbl3->setAccessibleDescription(QStringLiteral("当前题号/本组题数"));
+    lbl5->setAccessibleDescription(QStringLiteral("当前题号/本组题数"));
+    setProgressText(practice::StudyPage, lbl3->text());
+    setProgressText(practice::TestPage, lbl5->text());
+    setFeedbackText(lbl4->text());
+}
+
+void TForm_main::focusPage(int page)
+{
+    // Where the next key is useful: the mode buttons, paging on, the answers.
+    QWidget *target = page == practice::TestPage    ? btn10
+                      : page == practice::StudyPage ? btn5
+                                                    : btn1;
+    target->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm_main::announceAnswer(QPushButton *sender, bool movedOn)
+{
+    QString spoken = lbl4->text();
+    if (movedOn)
+        spoken +=
+            QStringLiteral("。下一题：") + m_drill.set().tmlist[size_t(m_drill.set().tmindex)].tm;
+    const QString description = spoken + QStringLiteral("。") + keysDescription(sender);
+    // Screen readers speak a change of the focused control's description, and
+    // its name and description when the focus moves to it.
+    if (sender->accessibleDescription() == description) {
+        QAccessibleEvent changed(sender, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
+    } else {
+        sender->setAccessibleDescription(description);
+    }
+    for (QPushButton *other : {btn10, btn11, btn12, btn13})
+        if (other != sender)
+            other->setAccessibleDescription(keysDescription(other));
+    QAccessibleEvent alert(lbl4, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+    sender->setFocus(Qt::OtherFocusReason);
+}
+
+bool TForm_main::guarded(const std::function<void()> &handler)
+{
+    // A modal box runs its own event loop: nothing of this window may run
+    // beneath it, whether by mouse, key or a screen reader's action.
+    if (m_handlerRunning || QApplication::activeModalWidget())
+        return false;
+    m_handlerRunning = true;
+    const auto done = qScopeGuard([this] { m_handlerRunning = false; });
     try {
         handler();
     } catch (const bank::BankError &error) {
@@ -234,6 +357,7 @@ void TForm_main::guarded(const std::function<void()> &handler)
     } catch (...) {
         ui::showErrorBox(QStringLiteral("未知错误"));
     }
+    return true;
 }
 
 void TForm_main::resizeEvent(QResizeEvent *event)
@@ -248,6 +372,7 @@ void TForm_main::FormCreate()
     useskin(kSkin);
     practice::seedRandomFromClock();
     PageControl1->setCurrentIndex(practice::BannerPage);
+    focusPage(practice::BannerPage);
     const QString path = AppFilePath(bank::kBankFileName);
     ConnectAccessDb(*ADOConnection1, path, bank::kBankPassword);
     OpenTable(*ADOQuery1, bank::kQuestionTable);
@@ -305,7 +430,9 @@ void TForm_main::btn9Click()
 
 void TForm_main::btn10Click(QPushButton *sender)
 {
+    const int before = m_drill.set().tmindex;
     m_drill.answer(sender->text());
+    announceAnswer(sender, m_drill.set().tmindex != before);
 }
 
 void TForm_main::lbl1Click()
@@ -333,17 +460,23 @@ void TForm_main::appendStudyLine(const QString &line)
 
 void TForm_main::setProgressText(practice::Page page, const QString &text)
 {
-    setAutoLabelText(page == practice::StudyPage ? lbl3 : lbl5, text);
+    QLabel *label = page == practice::StudyPage ? lbl3 : lbl5;
+    setAutoLabelText(label, text);
+    const QString what =
+        page == practice::StudyPage ? QStringLiteral("学习进度") : QStringLiteral("测试进度");
+    label->setAccessibleName(text.isEmpty() ? what : what + QLatin1Char(' ') + text);
 }
 
 void TForm_main::setFeedbackText(const QString &text)
 {
     setAutoLabelText(lbl4, text);
+    lbl4->setAccessibleName(QStringLiteral("答题结果：") + text);
 }
 
 void TForm_main::showPage(practice::Page page)
 {
     PageControl1->setCurrentIndex(page);
+    focusPage(page);
 }
 
 void TForm_main::showInfo(const QString &text)

@@ -3,6 +3,9 @@
 #include "practice/drill.h"
 #include "practice/frontend.h"
 
+#include <QElapsedTimer>
+#include <QHash>
+#include <QKeySequence>
 #include <QWidget>
 
 #include <functional>
@@ -85,10 +88,20 @@ protected:
 
 private:
     void buildLayout();
+    void buildKeyboard();
+    void nameForScreenReaders();
     void wire(QPushButton *button, void (TForm_main::*handler)());
-    // Runs a click handler; an error escaping it is shown in the error box and
-    // the program goes on.
-    void guarded(const std::function<void()> &handler);
+    // Runs a click handler unless another one is still running or a modal box
+    // is open; an error escaping it is shown in the error box and the program
+    // goes on. Returns whether the handler ran.
+    bool guarded(const std::function<void()> &handler);
+    // `keys` press `button` while its page shows; they are named in its tooltip
+    // and accessible description.
+    void addShortcut(QWidget *scope, QPushButton *button, const QList<QKeySequence> &keys);
+    QString keysDescription(const QPushButton *button) const;
+    void focusPage(int page);
+    // Tells a screen reader the feedback and, after a right answer, the next question.
+    void announceAnswer(QPushButton *sender, bool movedOn);
 
     void setQuestionText(practice::Page page, const QString &text) override;
     void appendStudyLine(const QString &line) override;
@@ -98,4 +111,9 @@ private:
     void showInfo(const QString &text) override;
 
     practice::Drill m_drill;
+    QHash<const QPushButton *, QString> m_keyNames;
+    bool m_handlerRunning = false;
+    // When the last new-question practice finished: a second press hard on
+    // its heels is a double click, not a request for another set.
+    QElapsedTimer m_newPracticeDone;
 };

@@ -2,8 +2,8 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -32,14 +32,22 @@ bool ShellOpen(const QString &target, const QString &parameters, int showCommand
     if (target.isEmpty())
         return false;
     if (!parameters.isEmpty()) {
+        // A program is named by an absolute path or looked up on PATH; a
+        // relative path would depend on the working folder.
+        if (!QDir::isAbsolutePath(target) && target.contains(QLatin1Char('/')))
+            return false;
         const QString folder = target.left(target.lastIndexOf(QLatin1Char('/')) + 1);
         return QProcess::startDetached(target, QProcess::splitCommand(parameters),
                                        folder.isEmpty() ? QDir::currentPath() : folder);
     }
-    // A bare "www.example.org" is a web address, as a shell would read it; a
-    // path that names a file opens that file.
-    const QUrl url = QDir::isAbsolutePath(target) || QFileInfo::exists(target)
-                         ? QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath())
-                         : QUrl::fromUserInput(target);
-    return url.isValid() && QDesktopServices::openUrl(url);
+    if (QDir::isAbsolutePath(target))
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+    // "scheme:rest" is an address as given; anything else, "www.example.org"
+    // or "docs/a.txt" alike, is a host and path on the web.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    const QUrl url(scheme.match(target).hasMatch() ? target : QStringLiteral("https://") + target,
+                   QUrl::StrictMode);
+    if (!url.isValid() || (url.isLocalFile() && !QDir::isAbsolutePath(url.toLocalFile())))
+        return false;
+    return QDesktopServices::openUrl(url);
 }

@@ -4,8 +4,10 @@
 
 namespace ui {
 
-// The maker's site, shown in the top band and opened by its label.
-inline const QString kMakerSite = QStringLiteral("kelvaro.test");
+// The maker's site: its host is shown in the top band, and its label opens it
+// as a secure web address.
+inline const QString kMakerHost = QStringLiteral("kelvaro.test");
+inline const QString kMakerSite = QStringLiteral("https://") + kMakerHost;
 // Where users send the maker new question banks: an instant-messaging
 // contact page on the maker's own host.
 inline const QString kContactHost = QStringLiteral("im.kelvaro.test");
@@ -20,7 +22,9 @@ inline constexpr int SW_SHOWNORMAL = 1;
 
 } // namespace ui
 
-// Hands `target` to the desktop: a web address or a file opens with its
-// default handler; with `parameters` the target is started as a program with
-// them, in the target's folder. Returns whether that succeeded; shows nothing.
+// Hands `target` to the desktop: a web address or an absolute file path opens
+// with its default handler; with `parameters` the target is started as a
+// program with them, in the target's folder. A target that is neither absolute
+// nor has a scheme is read as a web address, never as a file in the working
+// folder. Returns whether that succeeded; shows nothing.
 bool ShellOpen(const QString &target, const QString &parameters, int showCommand);
