@@ -11,13 +11,17 @@
 
 #include "bank/connection.h"
 #include "bank/query.h"
+#include "bank/store.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFontInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -60,12 +64,35 @@ private slots:
     void links_failQuietlyWithoutAHandler();
     void handlerErrors_showTheDefaultErrorBoxAndGoOn();
     void skin_changesLookOnly();
+    void keys_pressTheirButtons_data();
+    void keys_pressTheirButtons();
+    void keys_areNeverHeldBackByAnInputMethod();
+    void focus_landsWhereTheNextKeyIsUseful_data();
+    void focus_landsWhereTheNextKeyIsUseful();
+    void screenReaders_getANameForEveryControl_data();
+    void screenReaders_getANameForEveryControl();
+    void links_openByKeyAndByTheirAccessibleAction_data();
+    void links_openByKeyAndByTheirAccessibleAction();
+    void screenReaders_hearTheFeedbackAndTheNextQuestion();
+    void openNotice_letsNoHandlerRun_data();
+    void openNotice_letsNoHandlerRun();
+    void newPractice_ignoresASecondPressWithinTheDoubleClickInterval();
 
 private:
+    void openBank(int count);
+    void clickAll(const QStringList &names);
+    QPushButton *button(const QString &name) const
+    {
+        return m_window->findChild<QPushButton *>(name);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_bank;
     std::unique_ptr<TForm_main> m_window;
     std::unique_ptr<ModalWatcher> m_watcher;
 };
 
+// Every accessibility event, with the text its object had when it was sent.
 void TestMainWindow::initTestCase()
 {
     ui::installChineseSupport(*qApp);
@@ -74,16 +101,36 @@ void TestMainWindow::initTestCase()
 void TestMainWindow::init()
 {
     testsupport::clearExecutableFolder();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_bank = m_dir->filePath("kxst.db");
     m_watcher = std::make_unique<ModalWatcher>();
     m_window = std::make_unique<TForm_main>();
     m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QApplication::setActiveWindow(m_window.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 }
 
 void TestMainWindow::cleanup()
 {
     m_window.reset();
     m_watcher.reset();
+    m_dir.reset();
+}
+
+void TestMainWindow::openBank(int count)
+{
+    testsupport::makeBank(m_bank, count);
+    QVERIFY(ConnectAccessDb(*m_window->ADOConnection1, m_bank, bank::kBankPassword));
+    QVERIFY(OpenTable(*m_window->ADOQuery1, bank::kQuestionTable));
+}
+
+void TestMainWindow::clickAll(const QStringList &names)
+{
+    for (const QString &name : names) {
+        QVERIFY2(button(name) && button(name)->isVisible(), qPrintable(name));
+        QTest::mouseClick(button(name), Qt::LeftButton);
+    }
 }
 
 void TestMainWindow::window_isTheDesignedSizeAndCaption()
@@ -194,8 +241,9 @@ void TestMainWindow::controls_matchTheLayout()
 
 void TestMainWindow::controls_followTheTabOrder()
 {
-    const QStringList expected = {"btn1", "btn2", "btn3", "mmo1",  "btn4",  "btn5",  "btn6", "btn7",
-                                  "btn8", "mmo2", "btn9", "btn10", "btn11", "btn12", "btn13"};
+    const QStringList expected = {"btn1", "btn2",  "btn3",  "lbl1",  "lbl2", "mmo1",
+                                  "btn4", "btn5",  "btn6",  "btn7",  "btn8", "mmo2",
+                                  "btn9", "btn10", "btn11", "btn12", "btn13"};
     QStringList chain;
     QWidget *widget = m_window->btn1;
     do {
@@ -338,6 +386,319 @@ void TestMainWindow::skin_changesLookOnly()
     QCOMPARE(useskin(27), 1);
     QCOMPARE(m_window->btn1->geometry(), before);
     QCOMPARE(m_window->btn1->font().pixelSize(), 16);
+}
+
+void TestMainWindow::keys_pressTheirButtons_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("pressed"); // empty: no button
+
+    const int none = Qt::NoModifier;
+    const int ctrl = Qt::ControlModifier;
+    QTest::addRow("a") << 2 << "btn9" << int(Qt::Key_A) << none << "btn10";
+    QTest::addRow("shift B from the question")
+        << 2 << "mmo2" << int(Qt::Key_B) << int(Qt::ShiftModifier) << "btn11";
+    QTest::addRow("3") << 2 << "btn10" << int(Qt::Key_3) << none << "btn12";
+    QTest::addRow("keypad 4") << 2 << "btn10" << int(Qt::Key_4) << int(Qt::KeypadModifier)
+                              << "btn13";
+    QTest::addRow("d off the test page") << 1 << "btn5" << int(Qt::Key_D) << none << "";
+    QTest::addRow("left, study") << 1 << "mmo1" << int(Qt::Key_Left) << none << "btn4";
+    QTest::addRow("page down, study") << 1 << "btn4" << int(Qt::Key_PageDown) << none << "btn5";
+    QTest::addRow("right, test") << 2 << "btn10" << int(Qt::Key_Right) << none << "btn7";
+    QTest::addRow("page up, test") << 2 << "btn10" << int(Qt::Key_PageUp) << none << "btn8";
+    QTest::addRow("right, banner") << 0 << "btn1" << int(Qt::Key_Right) << none << "";
+    QTest::addRow("ctrl+1, banner") << 0 << "btn2" << int(Qt::Key_1) << ctrl << "btn1";
+    QTest::addRow("ctrl+2, study") << 1 << "btn5" << int(Qt::Key_2) << ctrl << "btn2";
+    QTest::addRow("ctrl+3, test") << 2 << "btn10" << int(Qt::Key_3) << ctrl << "btn3";
+    QTest::addRow("ctrl+t, study") << 1 << "btn5" << int(Qt::Key_T) << ctrl << "btn6";
+    QTest::addRow("ctrl+t, test") << 2 << "btn10" << int(Qt::Key_T) << ctrl << "";
+    QTest::addRow("ctrl+r, test") << 2 << "btn10" << int(Qt::Key_R) << ctrl << "btn9";
+    QTest::addRow("space, focused") << 1 << "btn6" << int(Qt::Key_Space) << none << "btn6";
+    QTest::addRow("enter, focused") << 2 << "btn8" << int(Qt::Key_Return) << none << "btn8";
+}
+
+void TestMainWindow::keys_pressTheirButtons()
+{
+    QFETCH(int, page);
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, pressed);
+
+    m_window->PageControl1->setCurrentIndex(page);
+    auto *target = m_window->findChild<QWidget *>(focus);
+    target->setFocus();
+    QTRY_VERIFY(target->hasFocus());
+
+    QStringList clicked;
+    for (QPushButton *candidate : m_window->findChildren<QPushButton *>())
+        connect(candidate, &QPushButton::clicked, this,
+                [&clicked, candidate] { clicked.append(candidate->objectName()); });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(clicked, pressed.isEmpty() ? QStringList() : QStringList{pressed});
+    m_watcher->take();
+}
+
+void TestMainWindow::keys_areNeverHeldBackByAnInputMethod()
+{
+    // No control takes typing, so an input method never holds back a key.
+    for (QWidget *widget : m_window->findChildren<QWidget *>()) {
+        if (widget->focusPolicy() == Qt::NoFocus)
+            continue;
+        QVERIFY2(!widget->testAttribute(Qt::WA_InputMethodEnabled),
+                 qPrintable(widget->objectName()));
+    }
+}
+
+void TestMainWindow::focus_landsWhereTheNextKeyIsUseful_data()
+{
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QString>("focus");
+    QTest::addRow("at start") << QStringList{} << "btn1";
+    QTest::addRow("new set") << QStringList{"btn1"} << "btn5";
+    QTest::addRow("start test") << QStringList{"btn1", "btn6"} << "btn10";
+    QTest::addRow("right answer") << QStringList{"btn1", "btn6", "btn10"} << "btn10";
+    QTest::addRow("wrong answer") << QStringList{"btn1", "btn6", "btn12"} << "btn12";
+    QTest::addRow("back to study") << QStringList{"btn1", "btn6", "btn9"} << "btn5";
+    QTest::addRow("mode from the test") << QStringList{"btn1", "btn6", "btn3"} << "btn5";
+}
+
+void TestMainWindow::focus_landsWhereTheNextKeyIsUseful()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(QString, focus);
+    openBank(8);
+    clickAll(clicks);
+    QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+    QCOMPARE(m_watcher->take().size(), 0);
+}
+
+void TestMainWindow::screenReaders_getANameForEveryControl_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("keys"); // in the description and the tooltip
+    QTest::addColumn<int>("role");
+
+    const int button = QAccessible::Button;
+    const int any = -1;
+    QTest::addRow("btn1") << "btn1"
+                          << "新题练习"
+                          << "Ctrl+1" << button;
+    QTest::addRow("btn2") << "btn2"
+                          << "旧题复习"
+                          << "Ctrl+2" << button;
+    QTest::addRow("btn3") << "btn3"
+                          << "随机练习"
+                          << "Ctrl+3" << button;
+    QTest::addRow("btn4") << "btn4"
+                          << "上一题"
+                          << "左方向 或 PgUp" << button;
+    QTest::addRow("btn5") << "btn5"
+                          << "下一题"
+                          << "右方向 或 PgDown" << button;
+    QTest::addRow("btn6") << "btn6"
+                          << "开始测试"
+                          << "Ctrl+T" << button;
+    QTest::addRow("btn7") << "btn7"
+                          << "下一题"
+                          << "右方向 或 PgDown" << button;
+    QTest::addRow("btn8") << "btn8"
+                          << "上一题"
+                          << "左方向 或 PgUp" << button;
+    QTest::addRow("btn9") << "btn9"
+                          << "再复习下"
+                          << "Ctrl+R" << button;
+    QTest::addRow("btn10") << "btn10"
+                           << "A"
+                           << "A 或 1" << button;
+    QTest::addRow("btn11") << "btn11"
+                           << "B"
+                           << "B 或 2" << button;
+    QTest::addRow("btn12") << "btn12"
+                           << "C"
+                           << "C 或 3" << button;
+    QTest::addRow("btn13") << "btn13"
+                           << "D"
+                           << "D 或 4" << button;
+    QTest::addRow("lbl1") << "lbl1"
+                          << "下载最新软件(官网" + ui::kMakerHost + ")"
+                          << "" << int(QAccessible::Link);
+    QTest::addRow("lbl2") << "lbl2"
+                          << "为作者提供最新的题库"
+                          << "" << int(QAccessible::Link);
+    QTest::addRow("mmo1") << "mmo1"
+                          << "题目和答案"
+                          << "" << any;
+    QTest::addRow("mmo2") << "mmo2"
+                          << "题目"
+                          << "" << any;
+    QTest::addRow("lbl3") << "lbl3"
+                          << "学习进度"
+                          << "" << any;
+    QTest::addRow("lbl5") << "lbl5"
+                          << "测试进度"
+                          << "" << any;
+    QTest::addRow("lbl4") << "lbl4"
+                          << "答题结果：请选择"
+                          << "" << any;
+    QTest::addRow("img1") << "img1"
+                          << "Kelvaro 横幅"
+                          << "" << any;
+    QTest::addRow("pnl1") << "pnl1"
+                          << "练习方式"
+                          << "" << any;
+}
+
+void TestMainWindow::screenReaders_getANameForEveryControl()
+{
+    QFETCH(QString, object);
+    QFETCH(QString, name);
+    QFETCH(QString, keys);
+    QFETCH(int, role);
+
+    auto *widget = m_window->findChild<QWidget *>(object);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(iface);
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    if (role != -1)
+        QCOMPARE(int(iface->role()), role);
+    if (!keys.isEmpty()) {
+        QVERIFY2(iface->text(QAccessible::Description).endsWith("快捷键：" + keys),
+                 qPrintable(iface->text(QAccessible::Description)));
+        QVERIFY2(widget->toolTip().contains(keys), qPrintable(widget->toolTip()));
+    }
+    if (object == "img1")
+        QVERIFY(!iface->text(QAccessible::Description).isEmpty());
+}
+
+void TestMainWindow::links_openByKeyAndByTheirAccessibleAction_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<QString>("host");
+    QTest::addRow("site, enter") << "lbl1"
+                                 << "enter" << ui::kMakerHost;
+    QTest::addRow("site, action") << "lbl1"
+                                  << "action" << ui::kMakerHost;
+    QTest::addRow("contact, space") << "lbl2"
+                                    << "space" << ui::kContactHost;
+    QTest::addRow("contact, action") << "lbl2"
+                                     << "action" << ui::kContactHost;
+}
+
+void TestMainWindow::links_openByKeyAndByTheirAccessibleAction()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, route);
+    QFETCH(QString, host);
+
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    auto *label = m_window->findChild<ui::LinkLabel *>(link);
+    if (route == "action") {
+        QAccessibleActionInterface *actions =
+            QAccessible::queryAccessibleInterface(label)->actionInterface();
+        QVERIFY(actions);
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        actions->doAction(QAccessibleActionInterface::pressAction());
+    } else {
+        label->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(label->hasFocus());
+        QTest::keyClick(label, route == "enter" ? Qt::Key_Return : Qt::Key_Space);
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(recorder.urls.size(), 1);
+    QCOMPARE(recorder.urls.at(0).scheme(), QStringLiteral("https"));
+    QCOMPARE(recorder.urls.at(0).host(), host);
+}
+
+void TestMainWindow::screenReaders_hearTheFeedbackAndTheNextQuestion()
+{
+    openBank(3);
+    clickAll({"btn1", "btn6"});
+    // A screen reader speaks the focused control's description when it changes.
+    const auto heard = [](QWidget *button, const QString &text) {
+        return button->hasFocus() && QAccessible::queryAccessibleInterface(button)
+                                         ->text(QAccessible::Description)
+                                         .contains(text);
+    };
+
+    // Question 1 is answered A: B is wrong, then A is right.
+    QTest::keyClick(m_window->btn10, Qt::Key_B);
+    QVERIFY(heard(m_window->btn11, "应选A"));
+    QTest::keyClick(m_window->btn11, Qt::Key_A);
+    QVERIFY(heard(m_window->btn10, "牛！"));
+    QVERIFY(heard(m_window->btn10, "下一题：" + testsupport::questionFor(2)));
+    QCOMPARE(QAccessible::queryAccessibleInterface(m_window->lbl4)->text(QAccessible::Name),
+             QStringLiteral("答题结果：牛！"));
+    QCOMPARE(m_watcher->take().size(), 0);
+}
+
+void TestMainWindow::openNotice_letsNoHandlerRun_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::addRow("mouse") << "mouse";
+    QTest::addRow("key") << "key";
+    QTest::addRow("accessible press") << "action";
+    QTest::addRow("link press") << "link";
+}
+
+void TestMainWindow::openNotice_letsNoHandlerRun()
+{
+    QFETCH(QString, route);
+    // Keep the double-press rule out of the way: only the open notice may stop a press.
+    const int interval = QApplication::doubleClickInterval();
+    QApplication::setDoubleClickInterval(0);
+    const auto restore =
+        qScopeGuard([interval] { QApplication::setDoubleClickInterval(interval); });
+    openBank(150);
+    clickAll({"btn1"});
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+
+    m_watcher->setWhileOpen([&](QMessageBox *) {
+        if (route == "mouse") {
+            QTest::mouseClick(m_window->btn1, Qt::LeftButton);
+        } else if (route == "key") {
+            QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
+        } else {
+            QWidget *target =
+                route == "link" ? static_cast<QWidget *>(m_window->lbl1) : m_window->btn1;
+            QAccessible::queryAccessibleInterface(target)->actionInterface()->doAction(
+                QAccessibleActionInterface::pressAction());
+        }
+        QTest::qWait(250); // a button's accessible press clicks after a short delay
+    });
+    clickAll({"btn4"}); // 已经是第一题了
+    m_watcher->setWhileOpen({});
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+
+    QCOMPARE(m_watcher->takeTexts(), QStringList{"已经是第一题了"});
+    QCOMPARE(testsupport::practisedIds(m_bank).size(), 100);
+    QCOMPARE(m_window->workingSet().tmlist[0].id, 1);
+    QCOMPARE(recorder.urls.size(), 0);
+}
+
+void TestMainWindow::newPractice_ignoresASecondPressWithinTheDoubleClickInterval()
+{
+    const int interval = QApplication::doubleClickInterval();
+    QApplication::setDoubleClickInterval(1500);
+    const auto restore =
+        qScopeGuard([interval] { QApplication::setDoubleClickInterval(interval); });
+    openBank(250);
+    clickAll({"btn1", "btn1"});
+    QCOMPARE(testsupport::practisedIds(m_bank).size(), 100);
+    QCOMPARE(m_window->workingSet().tmlist[0].id, 1);
+
+    QTest::qWait(1600);
+    clickAll({"btn1"});
+    QCOMPARE(testsupport::practisedIds(m_bank).size(), 200);
+    QCOMPARE(m_window->workingSet().tmlist[0].id, 101);
+    QCOMPARE(m_watcher->take().size(), 0);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -326,12 +326,9 @@ void TForm_main::announceAnswer(QPushButton *sender, bool movedOn)
     const QString description = spoken + QStringLiteral("。") + keysDescription(sender);
     // Screen readers speak a change of the focused control's description, and
     // its name and description when the focus moves to it.
-    if (sender->accessibleDescription() == description) {
-        QAccessibleEvent changed(sender, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&changed);
-    } else {
-        sender->setAccessibleDescription(description);
-    }
+    sender->setAccessibleDescription(description);
+    QAccessibleEvent changed(sender, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
     for (QPushButton *other : {btn10, btn11, btn12, btn13})
         if (other != sender)
             other->setAccessibleDescription(keysDescription(other));

@@ -15,9 +15,16 @@ ModalWatcher::ModalWatcher(QObject *parent) : QObject(parent)
 void ModalWatcher::poll()
 {
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    if (!box || !box->isVisible())
+    if (m_inAction || !box || !box->isVisible())
         return;
     m_seen.append({box->windowTitle(), box->text(), box->icon(), int(box->buttons().size())});
+    if (m_whileOpen) {
+        m_inAction = true;
+        m_whileOpen(box);
+        m_inAction = false;
+        if (!box->isVisible())
+            return;
+    }
     if (QAbstractButton *ok = box->button(QMessageBox::Ok))
         ok->click();
     else

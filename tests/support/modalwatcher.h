@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 namespace testsupport {
 
 struct BoxSeen
@@ -29,12 +31,20 @@ public:
     QList<BoxSeen> take();
     // The texts only.
     QStringList takeTexts();
+    // Runs `action` on each box before it is closed; a box the action leaves
+    // open is closed with its OK button.
+    void setWhileOpen(std::function<void(QMessageBox *)> action)
+    {
+        m_whileOpen = std::move(action);
+    }
 
 private:
     void poll();
 
     QTimer m_timer;
     QList<BoxSeen> m_seen;
+    std::function<void(QMessageBox *)> m_whileOpen;
+    bool m_inAction = false;
 };
 
 } // namespace testsupport
