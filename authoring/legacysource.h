@@ -1,0 +1,24 @@
+#pragma once
+
+#include "authoring/questionsource.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace authoring {
+
+// Whether the file at `path` starts with a Jet or ACE header page (an Access
+// database of any generation), whatever its name.
+bool isJetFile(const QString &path);
+
+// Opens a question bank of the old program, a Jet 4.0 database with table
+// kx(id, tm, da, xx), strictly read-only. Its database password must be
+// `options.legacyPassword`, or the program's when that is empty; a database
+// without a password is accepted. Jet 3 and ACE files are refused. Values come
+// back exactly as stored; a value that cannot be read exactly, or a row count
+// that differs from the table's own, stops the reading with an error.
+std::unique_ptr<QuestionSource> openLegacySource(const QString &path, const SourceOptions &options,
+                                                 QString *error);
+
+} // namespace authoring
