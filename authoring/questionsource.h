@@ -17,7 +17,8 @@ enum class Format
     Tsv,
     Xlsx,
     Text,
-    Legacy
+    Legacy,
+    Bank // a bank of this program, read as it is
 };
 
 // How a text format is decoded; Auto lets a BOM decide, then UTF-8 if the
@@ -76,10 +77,14 @@ struct SourceOptions
 };
 
 // Opens `path` as a source of questions, telling its format from its content
-// (a zip is a workbook, a Jet header a legacy bank) or else from its
-// extension. Returns nothing, with `error` set, when the file cannot be opened
+// (a zip is a workbook, a Jet header a legacy bank, an SQLite header a bank)
+// or else from its extension. Returns nothing, with `error` set, when the file cannot be opened
 // or its header row is not one we know.
 std::unique_ptr<QuestionSource> openSource(const QString &path, const SourceOptions &options,
                                            QString *error);
+
+// The format of `path` as openSource would take it, or nothing (with `error`
+// set) when neither its content nor its extension tells.
+std::optional<Format> detectFormat(const QString &path, QString *error);
 
 } // namespace authoring

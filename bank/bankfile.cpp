@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <sqlite3.h>
@@ -134,6 +135,12 @@ QString writeBank(const QString &path, const QString &password,
                 .arg(target.absolutePath(), reserve.errorString());
         tempPath = reserve.fileName();
     }
+    // The row source may throw; the half-written file must go all the same.
+    bool placed = false;
+    const auto removeTemp = qScopeGuard([&] {
+        if (!placed)
+            QFile::remove(tempPath);
+    });
 
     QString error;
     {
@@ -214,8 +221,7 @@ QString writeBank(const QString &path, const QString &password,
                                             QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (error.isEmpty() && !QFile::rename(tempPath, path))
         error = QStringLiteral("%1 已经存在或无法写入").arg(path);
-    if (!error.isEmpty())
-        QFile::remove(tempPath);
+    placed = error.isEmpty();
     return error;
 }
 

@@ -4,13 +4,49 @@
 #include "bank/bankfile.h"
 #include "bank/connectionstring.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace bank {
 
 namespace {
 
 const QString kProvider = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
+
+// The old program kept its bank in an Access (Jet) file: its first page names
+// the engine after four bytes of page type.
+bool isJetFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(20);
+    return head.startsWith(QByteArrayView("\x00\x01\x00\x00", 4)) &&
+           (head.mid(4).startsWith("Standard Jet DB") || head.mid(4).startsWith("Standard ACE DB"));
+}
+
+// A path as a POSIX shell reads it back, so the command can be pasted as shown.
+QString shellQuoted(const QString &path)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+:@%=-]+$"));
+    if (plain.match(path).hasMatch())
+        return path;
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+QString legacyBankMessage(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString converted = info.dir().filePath(QStringLiteral("kxst-new.db"));
+    return QStringLiteral("%1 是旧版程序的题库（Access 格式），本程序不能直接打开。"
+                          "请先把它转换成新格式：kelvaro-bank create %2 --from %3 ，"
+                          "再把原来的 %4 移到别处保存，把 kxst-new.db 改名为 %4。")
+        .arg(path, shellQuoted(converted), shellQuoted(path), info.fileName());
+}
 
 } // namespace
 
@@ -60,6 +96,9 @@ void Connection::open()
         fail(QStringLiteral("找不到题库文件 %1").arg(path));
     if (info.isDir())
         fail(QStringLiteral("%1 是文件夹，不是题库文件").arg(path));
+
+    if (isJetFile(path))
+        fail(legacyBankMessage(path));
 
     if (!m_db.open(path, m_readOnly ? Database::OpenMode::ReadOnly : Database::OpenMode::ReadWrite))
         fail(QStringLiteral("无法打开题库文件 %1（%2）").arg(path, m_db.lastError()));

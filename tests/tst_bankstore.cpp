@@ -142,7 +142,7 @@ void TestBankStore::connect_failsWithoutTouchingAnything_data()
     QTest::addRow("newer format") << "newer"
                                   << "新版程序";
     QTest::addRow("legacy Jet database") << "jet"
-                                         << "不是本程序的题库文件";
+                                         << "是旧版程序的题库";
 }
 
 void TestBankStore::connect_failsWithoutTouchingAnything()
@@ -189,6 +189,13 @@ void TestBankStore::connect_failsWithoutTouchingAnything()
     QVERIFY(!ConnectAccessDb(connection, m_bank, password));
     QVERIFY(!connection.isConnected());
     QVERIFY2(connection.failureReason().contains(reason), qPrintable(connection.failureReason()));
+    if (kind == QLatin1String("jet")) {
+        // The command that converts it, ready to paste, with this very file.
+        const QString command = QStringLiteral("kelvaro-bank create %1/kxst-new.db --from %2 ")
+                                    .arg(m_dir->path(), m_bank);
+        QVERIFY2(connection.failureReason().contains(command),
+                 qPrintable(connection.failureReason()));
+    }
 
     bank::Query query;
     query.setConnection(&connection);

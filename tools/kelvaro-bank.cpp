@@ -1,22 +1,485 @@
-// kelvaro-bank: builds question banks for Kelvaro.
-//
-//   kelvaro-bank create BANK --from FILE.csv
+// kelvaro-bank: makes, exports, checks and looks after Kelvaro's question banks.
 
-#include "bank/bankimport.h"
+#include "authoring/bankmarks.h"
+#include "authoring/banksource.h"
+#include "authoring/checker.h"
+#include "authoring/exporter.h"
+#include "authoring/importer.h"
+#include "authoring/questionsource.h"
 #include "bank/store.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QStringList>
 #include <QTextStream>
+#include <QTranslator>
+
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
 
 namespace {
 
-int usage(QTextStream &err)
+enum Exit
 {
-    err << "usage: kelvaro-bank create BANK --from FILE.csv\n"
-           "  Builds a new question bank BANK from a UTF-8 CSV file whose header is\n"
-           "  id,tm,da,xx. An existing BANK is never overwritten.\n";
-    return 2;
+    Success = 0,
+    Failure = 1, // the input or the bank is bad, or a check found problems
+    Usage = 2
+};
+
+const QString kTool = QStringLiteral("kelvaro-bank");
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int fail(const QString &message)
+{
+    err() << kTool << ": " << message << Qt::endl;
+    return Failure;
+}
+
+struct Command
+{
+    QString name;
+    QString synopsis;
+    QString summary;
+    QString details;
+    std::function<int(const QStringList &)> run;
+};
+
+const QList<Command> &commands();
+
+const Command *findCommand(const QString &name)
+{
+    for (const Command &command : commands()) {
+        if (command.name == name)
+            return &command;
+    }
+    return nullptr;
+}
+
+QString commandHelp(const Command &command)
+{
+    return QStringLiteral("用法：%1 %2\n\n%3\n%4")
+        .arg(kTool, command.synopsis, command.summary, command.details);
+}
+
+QString overview()
+{
+    QString text = QStringLiteral("用法：%1 命令 [参数…]\n\n"
+                                  "制作、导出、检查和维护 Kelvaro 的题库。\n\n命令：\n")
+                       .arg(kTool);
+    for (const Command &command : commands())
+        text += QStringLiteral("  %1  %2\n").arg(command.name.leftJustified(12), command.summary);
+    text += QStringLiteral("\n“%1 help 命令”或“%1 命令 --help”显示该命令的说明；"
+                           "“%1 --version”显示版本。\n"
+                           "退出码：0 成功；1 输入或题库有问题，或检查发现了问题；2 用法不对。\n")
+                .arg(kTool);
+    return text;
+}
+
+int usageError(const Command &command, const QString &message)
+{
+    err() << kTool << ": " << message << '\n'
+          << QStringLiteral("用法：%1 %2\n").arg(kTool, command.synopsis)
+          << QStringLiteral("“%1 help %2”显示详细说明。").arg(kTool, command.name) << Qt::endl;
+    return Usage;
+}
+
+// Parses the arguments of one command. Returns the exit code when the
+// command should not run (help asked for, or wrong use).
+std::optional<int> parse(QCommandLineParser &parser, const Command &command,
+                         const QStringList &args, int positionals)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("显示这条命令的说明"));
+    parser.addOption(help);
+    if (!parser.parse(QStringList{kTool} + args))
+        return usageError(command, parser.errorText());
+    if (parser.isSet(help)) {
+        out() << commandHelp(command) << Qt::flush;
+        return Success;
+    }
+    if (parser.positionalArguments().size() != positionals)
+        return usageError(command, QStringLiteral("应当有 %1 个参数，实际有 %2 个")
+                                       .arg(positionals)
+                                       .arg(parser.positionalArguments().size()));
+    return std::nullopt;
+}
+
+// A line on stderr that tells how far long work has come, rewritten in place.
+// Shown only on a terminal, and only once the work has taken a second.
+class Progress
+{
+public:
+    explicit Progress(const authoring::QuestionSource *source = nullptr)
+        : m_source(source), m_terminal(isatty(fileno(stderr)))
+    {
+        m_timer.start();
+    }
+    ~Progress() { clear(); }
+
+    void update(qint64 records)
+    {
+        if (!m_terminal)
+            return;
+        const qint64 elapsed = m_timer.elapsed();
+        if (elapsed < 1000 || elapsed - m_shownAt < 200)
+            return;
+        m_shownAt = elapsed;
+        QString line =
+            QStringLiteral("已处理 %1 条，每秒 %2 条").arg(records).arg(records * 1000 / elapsed);
+        if (m_source && m_source->totalBytes() > 0)
+            line += QStringLiteral("，%1%").arg(
+                qMin<qint64>(100, m_source->bytesRead() * 100 / m_source->totalBytes()));
+        err() << '\r' << line << "\033[K" << Qt::flush;
+        m_shown = true;
+    }
+
+    void clear()
+    {
+        if (m_shown)
+            err() << "\r\033[K" << Qt::flush;
+        m_shown = false;
+    }
+
+private:
+    const authoring::QuestionSource *m_source;
+    bool m_terminal;
+    QElapsedTimer m_timer;
+    qint64 m_shownAt = 0;
+    bool m_shown = false;
+};
+
+std::optional<authoring::Format> formatNamed(const QString &name)
+{
+    const QString n = name.toLower();
+    if (n == u"csv")
+        return authoring::Format::Csv;
+    if (n == u"tsv")
+        return authoring::Format::Tsv;
+    if (n == u"xlsx")
+        return authoring::Format::Xlsx;
+    if (n == u"txt" || n == u"text")
+        return authoring::Format::Text;
+    return std::nullopt;
+}
+
+std::optional<authoring::Encoding> encodingNamed(const QString &name)
+{
+    const QString n = name.toLower();
+    if (n == u"utf-8" || n == u"utf8")
+        return authoring::Encoding::Utf8;
+    if (n == u"utf-16" || n == u"utf16")
+        return authoring::Encoding::Utf16;
+    if (n == u"gb18030" || n == u"gbk")
+        return authoring::Encoding::Gb18030;
+    return std::nullopt;
+}
+
+int runCreate(const QStringList &args)
+{
+    const Command &command = *findCommand(QStringLiteral("create"));
+    QCommandLineParser parser;
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("题目所在的文件"),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("文件格式：csv、tsv、xlsx 或 txt"),
+                                    QStringLiteral("FORMAT"));
+    const QCommandLineOption encoding(QStringLiteral("encoding"),
+                                      QStringLiteral("文本编码：utf-8、utf-16 或 gb18030"),
+                                      QStringLiteral("ENCODING"));
+    const QCommandLineOption password(QStringLiteral("password"),
+                                      QStringLiteral("旧版题库（Jet 4.0）的数据库密码"),
+                                      QStringLiteral("P"));
+    parser.addOptions({from, format, encoding, password});
+    if (const auto exit = parse(parser, command, args, 1))
+        return *exit;
+    if (!parser.isSet(from))
+        return usageError(command, QStringLiteral("缺少 --from FILE"));
+
+    authoring::SourceOptions options;
+    if (parser.isSet(format)) {
+        options.format = formatNamed(parser.value(format));
+        if (!options.format)
+            return usageError(command,
+                              QStringLiteral("不认识的格式“%1”").arg(parser.value(format)));
+    }
+    if (parser.isSet(encoding)) {
+        const auto named = encodingNamed(parser.value(encoding));
+        if (!named)
+            return usageError(command,
+                              QStringLiteral("不认识的编码“%1”").arg(parser.value(encoding)));
+        options.encoding = *named;
+    }
+    options.legacyPassword = parser.value(password);
+
+    const QString bankPath = parser.positionalArguments().first();
+    const QString sourcePath = parser.value(from);
+    if (QFileInfo(bankPath).exists())
+        return fail(QStringLiteral("%1 已经存在，不会覆盖").arg(bankPath));
+    QString error;
+    const auto source = authoring::openSource(sourcePath, options, &error);
+    if (!source)
+        return fail(error);
+
+    Progress progress(source.get());
+    authoring::ImportHooks hooks;
+    hooks.note = [&](const QString &note) {
+        progress.clear();
+        out() << sourcePath << ' ' << note << '\n';
+    };
+    hooks.progress = [&](qint64 records) { progress.update(records); };
+    const authoring::ImportOutcome outcome =
+        authoring::importSource(*source, bankPath, bank::kBankPassword, hooks);
+    progress.clear();
+    out() << Qt::flush;
+    if (!outcome.failure.isEmpty())
+        return fail(outcome.failure);
+    if (outcome.errorCount) {
+        for (const QString &message : outcome.errors)
+            err() << kTool << ": " << sourcePath << ' ' << message << '\n';
+        QString summary =
+            QStringLiteral("共有 %1 条记录有错，题库没有写入").arg(outcome.errorCount);
+        if (outcome.errorCount > outcome.errors.size())
+            summary += QStringLiteral("（只列出了前 %1 条）").arg(outcome.errors.size());
+        return fail(summary);
+    }
+    out() << QStringLiteral("已写入 %1：%2 道题").arg(bankPath).arg(outcome.written) << Qt::endl;
+    return Success;
+}
+
+int runExport(const QStringList &args)
+{
+    const Command &command = *findCommand(QStringLiteral("export"));
+    QCommandLineParser parser;
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("导出到的 .csv 或 .xlsx 文件"),
+                                QStringLiteral("FILE"));
+    parser.addOption(to);
+    if (const auto exit = parse(parser, command, args, 1))
+        return *exit;
+    if (!parser.isSet(to))
+        return usageError(command, QStringLiteral("缺少 --to FILE"));
+    QString error;
+    authoring::BankSource source;
+    if (!source.open(parser.positionalArguments().first(), &error))
+        return fail(error);
+    Progress progress(&source);
+    qint64 written = 0;
+    error = authoring::exportSource(source, parser.value(to), &written,
+                                    [&](qint64 records) { progress.update(records); });
+    progress.clear();
+    if (!error.isEmpty())
+        return fail(error);
+    out() << QStringLiteral("已导出到 %1：%2 道题").arg(parser.value(to)).arg(written) << Qt::endl;
+    return Success;
+}
+
+int runCheck(const QStringList &args)
+{
+    const Command &command = *findCommand(QStringLiteral("check"));
+    QCommandLineParser parser;
+    if (const auto exit = parse(parser, command, args, 1))
+        return *exit;
+    const QString path = parser.positionalArguments().first();
+    QString error;
+    const auto source = authoring::openSource(path, {}, &error);
+    if (!source)
+        return fail(error);
+
+    qint64 findings = 0;
+    if (auto *bankSource = dynamic_cast<authoring::BankSource *>(source.get())) {
+        for (const QString &problem : bankSource->integrityProblems()) {
+            out() << path << QStringLiteral("：SQLite 完整性检查：") << problem << '\n';
+            ++findings;
+        }
+    }
+    Progress progress(source.get());
+    authoring::Checker checker(*source, authoring::Checker::Mode::Lint);
+    authoring::SourceRecord record;
+    qint64 records = 0;
+    while (source->next(record)) {
+        progress.update(++records);
+        const QStringList problems = checker.check(record);
+        if (problems.isEmpty() && record.notes.isEmpty())
+            continue;
+        progress.clear();
+        const QString where = path + QLatin1Char(' ') + checker.describe(record);
+        for (const QString &problem : problems)
+            out() << where << QStringLiteral("：") << problem << '\n';
+        for (const QString &note : std::as_const(record.notes))
+            out() << where << QStringLiteral("：提示：") << note << '\n';
+        findings += problems.size();
+    }
+    progress.clear();
+    out() << Qt::flush;
+    if (!source->error().isEmpty())
+        return fail(source->error());
+    if (findings) {
+        out() << QStringLiteral("%1：检查了 %2 条，发现 %3 处问题")
+                     .arg(path)
+                     .arg(records)
+                     .arg(findings)
+              << Qt::endl;
+        return Failure;
+    }
+    out() << QStringLiteral("%1：检查了 %2 条，没有发现问题").arg(path).arg(records) << Qt::endl;
+    return Success;
+}
+
+int runStats(const QStringList &args)
+{
+    const Command &command = *findCommand(QStringLiteral("stats"));
+    QCommandLineParser parser;
+    if (const auto exit = parse(parser, command, args, 1))
+        return *exit;
+    QString error;
+    const auto source = authoring::openSource(parser.positionalArguments().first(), {}, &error);
+    if (!source)
+        return fail(error);
+    authoring::Stats stats;
+    qint64 bad = 0;
+    authoring::SourceRecord record;
+    Progress progress(source.get());
+    while (source->next(record)) {
+        if (record.question)
+            stats.add(*record.question);
+        else
+            ++bad;
+        progress.update(stats.total + bad);
+    }
+    progress.clear();
+    if (!source->error().isEmpty())
+        return fail(source->error());
+    out() << QStringLiteral("题目总数：%1\n").arg(stats.total)
+          << QStringLiteral("已练习（xx=1）：%1\n").arg(stats.practised)
+          << QStringLiteral("未练习（xx=0）：%1\n").arg(stats.fresh)
+          << QStringLiteral("其他练习标记：%1\n").arg(stats.otherFlags);
+    for (int i = 0; i < 4; ++i)
+        out() << QStringLiteral("答案 %1：%2\n").arg(QChar(u'A' + i)).arg(stats.answers[i]);
+    out() << QStringLiteral("其他答案：%1").arg(stats.otherAnswers) << Qt::endl;
+    if (bad)
+        return fail(QStringLiteral("有 %1 条记录有错，没有计入；用 check 查看").arg(bad));
+    return Success;
+}
+
+int runReset(const QStringList &args)
+{
+    const Command &command = *findCommand(QStringLiteral("reset"));
+    QCommandLineParser parser;
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("不再询问，直接清零"));
+    parser.addOption(yes);
+    if (const auto exit = parse(parser, command, args, 1))
+        return *exit;
+    const QString bankPath = parser.positionalArguments().first();
+    QString error;
+    if (!parser.isSet(yes)) {
+        if (!isatty(fileno(stdin)))
+            return usageError(command,
+                              QStringLiteral("没有终端可以确认；确实要清零，请加上 --yes"));
+        qint64 practised = 0;
+        if (!authoring::countPractised(bankPath, &practised, &error))
+            return fail(error);
+        err() << QStringLiteral("要把 %1 中 %2 道已练习的题全部改回未练习吗？输入 y 确认：")
+                     .arg(bankPath)
+                     .arg(practised)
+              << Qt::flush;
+        const QString answer = QTextStream(stdin).readLine().trimmed().toLower();
+        if (answer != u"y" && answer != u"yes")
+            return fail(QStringLiteral("已取消，题库没有改动"));
+    }
+    qint64 changed = 0;
+    if (!authoring::resetMarks(bankPath, &changed, &error))
+        return fail(error);
+    out() << QStringLiteral("已把 %1 道题改回未练习").arg(changed) << Qt::endl;
+    return Success;
+}
+
+int runCarryMarks(const QStringList &args)
+{
+    const Command &command = *findCommand(QStringLiteral("carry-marks"));
+    QCommandLineParser parser;
+    if (const auto exit = parse(parser, command, args, 2))
+        return *exit;
+    qint64 carried = 0;
+    qint64 unmatched = 0;
+    QString error;
+    const QStringList banks = parser.positionalArguments();
+    if (!authoring::carryMarks(banks.at(0), banks.at(1), &carried, &unmatched, &error))
+        return fail(error);
+    out() << QStringLiteral("新标记为已练习：%1 道\n").arg(carried)
+          << QStringLiteral("旧题库中已练习、新题库里找不到的题：%1 道").arg(unmatched) << Qt::endl;
+    return Success;
+}
+
+const QList<Command> &commands()
+{
+    static const QList<Command> list = {
+        {QStringLiteral("create"),
+         QStringLiteral("create BANK --from FILE [--format csv|tsv|xlsx|txt] "
+                        "[--encoding utf-8|utf-16|gb18030] [--password P]"),
+         QStringLiteral("由题目文件或旧版题库制作新题库"),
+         QStringLiteral(
+             "\nFILE 可以是 CSV、TSV（制表符分隔）、Excel 工作簿（.xlsx，读第一个工作表）"
+             "、纯文本模板（.txt）\n"
+             "或旧版程序的题库（Access 2000 / Jet 4.0 格式的 kxst.db，只读不写）。\n"
+             "表格的标题行是 id,tm,da,xx（题库自己的列）或 题干,A,B,C,D,答案（作者模板）。\n"
+             "文本文件的编码由 BOM 决定；没有 BOM 时，合法的 UTF-8 按 UTF-8 读，否则按 GB18030"
+             "（GBK）读。\n"
+             "先检查全部记录：有错的记录按行号列出（最多 20 条），题库就不写入。\n"
+             "已有的 BANK 不会被覆盖。\n\n"
+             "选项：\n"
+             "  --from FILE          题目所在的文件\n"
+             "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
+             "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
+             "  --password P         旧版题库的数据库密码（不给时用旧版程序的密码）\n"
+             "  -h, --help           显示这条说明\n"),
+         runCreate},
+        {QStringLiteral("export"), QStringLiteral("export BANK --to FILE"),
+         QStringLiteral("把题库导出为 .csv 或 .xlsx"),
+         QStringLiteral("\n导出 id,tm,da,xx 四列。.csv 为带 BOM 的 UTF-8、CR LF 换行；"
+                        ".xlsx 为一个工作表。已有的 FILE 不会被覆盖。\n\n"
+                        "选项：\n"
+                        "  --to FILE   导出到的文件\n"
+                        "  -h, --help  显示这条说明\n"),
+         runExport},
+        {QStringLiteral("check"), QStringLiteral("check FILE|BANK"),
+         QStringLiteral("检查题目文件或题库，不做任何改动"),
+         QStringLiteral("\n列出不是 A 到 D 的答案、空题目、重复的 id、重复的题目、不是 0 或 1 的"
+                        "练习标记、NULL，题库还做 SQLite 完整性检查。\n"
+                        "没有问题时退出码为 0，有问题时为 1。\n"),
+         runCheck},
+        {QStringLiteral("stats"), QStringLiteral("stats BANK"),
+         QStringLiteral("统计题库：题目总数、已练习、未练习、各答案的题数"),
+         QStringLiteral("\n只读取题库，不做改动。\n"), runStats},
+        {QStringLiteral("reset"), QStringLiteral("reset BANK [--yes]"),
+         QStringLiteral("把全部练习标记改回未练习，从头开始"),
+         QStringLiteral("\n只改练习标记，别的不动。不加 --yes 时在终端上询问；没有终端时拒绝，"
+                        "不做改动。\n\n"
+                        "选项：\n"
+                        "  --yes       不询问，直接清零\n"
+                        "  -h, --help  显示这条说明\n"),
+         runReset},
+        {QStringLiteral("carry-marks"), QStringLiteral("carry-marks OLD NEW"),
+         QStringLiteral("把旧版题库的练习标记带到新版题库"),
+         QStringLiteral("\nNEW 中题目（tm）与 OLD 中某道已练习的题相同的题，标记为已练习。"
+                        "OLD 只读不写；两版的 id 可以不同。\n"),
+         runCarryMarks},
+    };
+    return list;
 }
 
 } // namespace
@@ -24,25 +487,43 @@ int usage(QTextStream &err)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    QCoreApplication::setApplicationName(kTool);
+    QCoreApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION));
+    // Qt's own messages (an unknown option, a missing value) in Chinese.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
+
     const QStringList args = app.arguments().mid(1);
-
-    if (args.size() == 1 &&
-        (args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h"))) {
-        usage(out);
-        return 0;
+    if (args.isEmpty()) {
+        err() << overview() << Qt::flush;
+        return Usage;
     }
-    if (args.size() != 4 || args.at(0) != QLatin1String("create") ||
-        args.at(2) != QLatin1String("--from"))
-        return usage(err);
-
-    int rows = 0;
-    const QString error = bank::importCsv(args.at(3), args.at(1), bank::kBankPassword, &rows);
-    if (!error.isEmpty()) {
-        err << "kelvaro-bank: " << error << '\n';
-        return 1;
+    const QString first = args.first();
+    if (first == u"--help" || first == u"-h" || (first == u"help" && args.size() == 1)) {
+        out() << overview() << Qt::flush;
+        return Success;
     }
-    out << "kelvaro-bank: " << args.at(1) << ": " << rows << " questions\n";
-    return 0;
+    if (first == u"--version" || first == u"-v") {
+        out() << kTool << ' ' << QCoreApplication::applicationVersion() << Qt::endl;
+        return Success;
+    }
+    if (first == u"help") {
+        const Command *command = findCommand(args.at(1));
+        if (!command) {
+            err() << kTool << ": " << QStringLiteral("没有“%1”这个命令").arg(args.at(1))
+                  << Qt::endl;
+            return Usage;
+        }
+        out() << commandHelp(*command) << Qt::flush;
+        return Success;
+    }
+    const Command *command = findCommand(first);
+    if (!command) {
+        err() << kTool << ": " << QStringLiteral("没有“%1”这个命令\n").arg(first) << overview()
+              << Qt::flush;
+        return Usage;
+    }
+    return command->run(args.mid(1));
 }

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "authoring/questionsource.h"
+
+#include <QStringList>
+
+#include <functional>
+
+namespace authoring {
+
+// Told about the work as it goes: each note on a record that is kept (an
+// answer taken as its capital), and every few thousand records the count so far.
+struct ImportHooks
+{
+    std::function<void(const QString &)> note;
+    std::function<void(qint64 records)> progress;
+};
+
+struct ImportOutcome
+{
+    qint64 written = 0;
+    // The first bad records, each with its place; nothing is written when any.
+    QStringList errors;
+    qint64 errorCount = 0;
+    // Why the file could not be read or the bank written, when that is so.
+    QString failure;
+
+    bool ok() const { return errorCount == 0 && failure.isEmpty(); }
+};
+
+inline constexpr int kErrorsShown = 20;
+
+// Writes a new bank at `bankPath` from every record of `source`, in one pass,
+// or nothing at all when any record is bad: the bad ones are still read to the
+// end, so that the first of them can be named and all of them counted.
+ImportOutcome importSource(QuestionSource &source, const QString &bankPath,
+                           const QString &password, const ImportHooks &hooks = {});
+
+} // namespace authoring
