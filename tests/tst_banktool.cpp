@@ -1,0 +1,291 @@
+// The bank tool as its users run it: a separate process, judged by its exit
+// code, its output and the files it leaves behind.
+#include "bank/database.h"
+#include "tests/support/bankfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <optional>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+struct Row
+{
+    qint64 id;
+    QString tm;
+    QString da;
+    qint64 xx;
+};
+
+QList<Row> rowsOf(const QString &bankPath)
+{
+    QList<Row> rows;
+    bank::Database db;
+    if (!db.open(bankPath, bank::Database::OpenMode::ReadOnly))
+        return rows;
+    bank::Statement read(db, QStringLiteral("SELECT id, tm, da, xx FROM kx ORDER BY rowid"));
+    while (read.step())
+        rows.append({read.int64Value(0), read.textValue(1), read.textValue(2), read.int64Value(3)});
+    return rows;
+}
+
+} // namespace
+
+class TestBankTool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void create_readsAuthorsFiles_data();
+    void create_readsAuthorsFiles();
+    void create_namesBadRecordsAndWritesNothing_data();
+    void create_namesBadRecordsAndWritesNothing();
+    void usage_andExistingFilesAreRefused();
+    void export_roundTripsByteForByte_data();
+    void export_roundTripsByteForByte();
+    void resetAndCarryMarks_keepProgressAcrossEditions();
+    void legacy_importsReadOnlyAndChecksThePassword();
+
+private:
+    Run tool(const QStringList &args);
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    void write(const QString &name, const QByteArray &bytes);
+
+    std::optional<QTemporaryDir> m_dir;
+};
+
+void TestBankTool::init()
+{
+    m_dir.emplace();
+    QVERIFY(m_dir->isValid());
+}
+
+Run TestBankTool::tool(const QStringList &args)
+{
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    // No terminal: the tool must neither ask nor draw progress.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QStringLiteral(KELVARO_BANK_TOOL), args);
+    if (!process.waitForFinished(120000))
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+void TestBankTool::write(const QString &name, const QByteArray &bytes)
+{
+    QFile file(path(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+void TestBankTool::create_readsAuthorsFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("tm");
+    QTest::addColumn<QString>("da");
+    QTest::addColumn<int>("count");
+
+    const QString composed = QStringLiteral("首都是？\nA.上海\nB.北京\nC.广州\nD.深圳");
+    QTest::addRow("Excel's GBK CSV with CR LF, the authors' columns")
+        << "gbk.csv"
+        << QByteArray(QStringEncoder("GB18030").encode(QStringLiteral(
+               "题干,A,B,C,D,答案\r\n　首都是？ ,上海,北京,广州,深圳,ｂ\r\n题二,1,2,3,4,C\r\n")))
+        << composed << "B" << 2;
+    QByteArray utf16 =
+        QByteArray(QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)
+                       .encode(QStringLiteral("id\ttm\tda\txx\n7\t\"两行\n题目\"\tC\t1\n")));
+    QTest::addRow("UTF-16 TSV, the bank's columns") << "bank.tsv" << utf16 << "两行\n题目"
+                                                    << "C" << 1;
+    QTest::addRow("text template")
+        << "paste.txt"
+        << QByteArray("1. 首都是？\r\nA. 上海\r\nB、北京\r\nC．广州\r\n(D)深圳\r\n答案：B\r\n"
+                      "（2）第二题\n接着一行\nA:a\nB：b\nC.c\nD.d\n【答案】d\n")
+        << composed << "B" << 2;
+}
+
+void TestBankTool::create_readsAuthorsFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, tm);
+    QFETCH(QString, da);
+    QFETCH(int, count);
+    write(file, bytes);
+
+    const Run run = tool({QStringLiteral("create"), path(QStringLiteral("kxst.db")),
+                          QStringLiteral("--from"), path(file)});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QList<Row> rows = rowsOf(path(QStringLiteral("kxst.db")));
+    QCOMPARE(rows.size(), count);
+    QCOMPARE(rows.first().tm, tm);
+    QCOMPARE(rows.first().da, da);
+    if (da != QLatin1String("C"))
+        QCOMPARE(rows.last().id, 2);
+}
+
+void TestBankTool::create_namesBadRecordsAndWritesNothing_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("named");
+
+    QTest::addRow("answer, flag, duplicate id, empty question")
+        << QByteArray("id,tm,da,xx\r\n1,q1,A,0\r\n2,q2,Z,0\r\n3,q3,B,7\r\n1,q4,C,0\r\n5,,D,0\r\n")
+        << QStringList{"第 3 行", "第 4 行", "第 5 行", "第 6 行"};
+    QTest::addRow("lone CR line ends and a quoted break")
+        << QByteArray("题干,A,B,C,D,答案\r\"多\r行\",1,2,3,4,A\rq,1,2,3,4,E\r")
+        << QStringList{"第 4 行"};
+    QTest::addRow("no known header")
+        << QByteArray("question,answer\n1,A\n") << QStringList{"第 1 行"};
+}
+
+void TestBankTool::create_namesBadRecordsAndWritesNothing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, named);
+    write(QStringLiteral("bad.csv"), bytes);
+
+    const Run run = tool({QStringLiteral("create"), path(QStringLiteral("kxst.db")),
+                          QStringLiteral("--from"), path(QStringLiteral("bad.csv"))});
+    QCOMPARE(run.exitCode, 1);
+    for (const QString &line : named)
+        QVERIFY2(run.err.contains(line), qPrintable(run.err));
+    // Nothing written, not even a temporary file.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("bad.csv")});
+}
+
+void TestBankTool::usage_andExistingFilesAreRefused()
+{
+    QCOMPARE(tool({}).exitCode, 2);
+    QCOMPARE(tool({QStringLiteral("create")}).exitCode, 2);
+    QCOMPARE(tool({QStringLiteral("frobnicate")}).exitCode, 2);
+
+    testsupport::makeBank(path(QStringLiteral("kxst.db")), 3);
+    const QByteArray before = testsupport::fileHash(path(QStringLiteral("kxst.db")));
+    const Run run = tool({QStringLiteral("create"), path(QStringLiteral("kxst.db")),
+                          QStringLiteral("--from"), QStringLiteral(KELVARO_DEMO_CSV)});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.startsWith(QStringLiteral("kelvaro-bank: ")));
+    QCOMPARE(testsupport::fileHash(path(QStringLiteral("kxst.db"))), before);
+}
+
+void TestBankTool::export_roundTripsByteForByte_data()
+{
+    QTest::addColumn<QString>("through");
+    QTest::addRow("csv") << "middle.csv";
+    QTest::addRow("xlsx workbook") << "middle.xlsx";
+}
+
+void TestBankTool::export_roundTripsByteForByte()
+{
+    QFETCH(QString, through);
+    const auto run = [this](const QStringList &args) {
+        const Run result = tool(args);
+        QVERIFY2(result.exitCode == 0, qPrintable(args.join(u' ') + u'\n' + result.err));
+    };
+    run({QStringLiteral("create"), path(QStringLiteral("a.db")), QStringLiteral("--from"),
+         QStringLiteral(KELVARO_DEMO_CSV)});
+    run({QStringLiteral("export"), path(QStringLiteral("a.db")), QStringLiteral("--to"),
+         path(QStringLiteral("a.csv"))});
+    run({QStringLiteral("export"), path(QStringLiteral("a.db")), QStringLiteral("--to"),
+         path(through)});
+    run({QStringLiteral("create"), path(QStringLiteral("b.db")), QStringLiteral("--from"),
+         path(through)});
+    run({QStringLiteral("export"), path(QStringLiteral("b.db")), QStringLiteral("--to"),
+         path(QStringLiteral("b.csv"))});
+    if (QTest::currentTestFailed())
+        return;
+
+    QFile a(path(QStringLiteral("a.csv"))), b(path(QStringLiteral("b.csv")));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray exported = a.readAll();
+    QVERIFY(exported.startsWith("\xEF\xBB\xBFid,tm,da,xx\r\n"));
+    QCOMPARE(b.readAll(), exported);
+    QCOMPARE(tool({QStringLiteral("export"), path(QStringLiteral("b.db")), QStringLiteral("--to"),
+                   path(QStringLiteral("a.csv"))})
+                 .exitCode,
+             1);
+}
+
+void TestBankTool::resetAndCarryMarks_keepProgressAcrossEditions()
+{
+    write(QStringLiteral("old.csv"), "id,tm,da,xx\n1,甲,A,1\n2,乙,B,1\n3,丙,C,0\n4,丁,D,1\n");
+    write(QStringLiteral("new.csv"), "id,tm,da,xx\n10,丙,C,0\n20,乙,B,0\n30,甲,A,0\n40,戊,D,0\n");
+    for (const QString &name : {QStringLiteral("old"), QStringLiteral("new")})
+        QCOMPARE(tool({QStringLiteral("create"), path(name + QStringLiteral(".db")),
+                       QStringLiteral("--from"), path(name + QStringLiteral(".csv"))})
+                     .exitCode,
+                 0);
+    const QByteArray oldHash = testsupport::fileHash(path(QStringLiteral("old.db")));
+
+    const Run carried = tool({QStringLiteral("carry-marks"), path(QStringLiteral("old.db")),
+                              path(QStringLiteral("new.db"))});
+    QVERIFY2(carried.exitCode == 0, qPrintable(carried.err));
+    QVERIFY2(carried.out.contains(u'2') && carried.out.contains(u'1'), qPrintable(carried.out));
+    QCOMPARE(testsupport::fileHash(path(QStringLiteral("old.db"))), oldHash);
+    QCOMPARE(testsupport::practisedIds(path(QStringLiteral("new.db"))), (QList<qint64>{20, 30}));
+
+    // Without a terminal to ask, reset refuses and changes nothing.
+    QCOMPARE(tool({QStringLiteral("reset"), path(QStringLiteral("new.db"))}).exitCode, 2);
+    QCOMPARE(testsupport::practisedIds(path(QStringLiteral("new.db"))).size(), 2);
+    QCOMPARE(
+        tool({QStringLiteral("reset"), path(QStringLiteral("new.db")), QStringLiteral("--yes")})
+            .exitCode,
+        0);
+    QVERIFY(testsupport::practisedIds(path(QStringLiteral("new.db"))).isEmpty());
+    QCOMPARE(rowsOf(path(QStringLiteral("new.db"))).size(), 4);
+
+    const Run stats = tool({QStringLiteral("stats"), path(QStringLiteral("old.db"))});
+    QCOMPARE(stats.exitCode, 0);
+    QVERIFY2(stats.out.contains(QStringLiteral("已练习（xx=1）：3")), qPrintable(stats.out));
+}
+
+void TestBankTool::legacy_importsReadOnlyAndChecksThePassword()
+{
+    const QString fixture = QStringLiteral(KELVARO_FIXTURES "/legacy/kx-edge-cases.jet4");
+    if (!QFile::exists(fixture))
+        QSKIP("legacy fixtures are not beside this checkout");
+    // Named like the bank the old program kept beside itself.
+    QVERIFY(QFile::copy(fixture, path(QStringLiteral("kxst.db"))));
+    QFile::setPermissions(path(QStringLiteral("kxst.db")), QFile::ReadOwner | QFile::WriteOwner);
+    const QByteArray before = testsupport::fileHash(path(QStringLiteral("kxst.db")));
+
+    const Run wrong = tool({QStringLiteral("create"), path(QStringLiteral("new.db")),
+                            QStringLiteral("--from"), path(QStringLiteral("kxst.db")),
+                            QStringLiteral("--password"), QStringLiteral("password")});
+    QCOMPARE(wrong.exitCode, 1);
+    QVERIFY2(wrong.err.contains(QStringLiteral("密码不对")), qPrintable(wrong.err));
+    QVERIFY(!QFile::exists(path(QStringLiteral("new.db"))));
+
+    const Run run = tool({QStringLiteral("create"), path(QStringLiteral("new.db")),
+                          QStringLiteral("--from"), path(QStringLiteral("kxst.db"))});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(rowsOf(path(QStringLiteral("new.db"))).size(), 2008);
+    QCOMPARE(testsupport::fileHash(path(QStringLiteral("kxst.db"))), before);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{QStringLiteral("kxst.db"), QStringLiteral("new.db")}));
+
+    const Run stats = tool({QStringLiteral("stats"), path(QStringLiteral("kxst.db"))});
+    QCOMPARE(stats.exitCode, 0);
+    QVERIFY2(stats.out.contains(QStringLiteral("题目总数：2008")), qPrintable(stats.out));
+}
+
+QTEST_GUILESS_MAIN(TestBankTool)
+#include "tst_banktool.moc"
