@@ -3,6 +3,7 @@
 #include "bank/database.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageAuthenticationCode>
@@ -11,6 +12,7 @@
 #include <QTemporaryFile>
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace bank {
 
@@ -110,11 +112,102 @@ BankCheck checkBank(Database &db, const QString &password, QString *detail)
         return BankCheck::NotABank;
     bool ok = false;
     const int iterations = QString::fromUtf8(*rounds).toInt(&ok);
-    if (!ok || iterations < 1 || iterations > 10'000'000)
+    if (!ok || iterations < 1 || iterations > kMaxPasswordIterations)
         return BankCheck::NotABank;
     if (!constantTimeEqual(derivePasswordHash(password, *salt, iterations), *hash))
         return BankCheck::WrongPassword;
     return BankCheck::Ok;
+}
+
+QString damagedBankMessage(const QString &path, const QString &detail)
+{
+    return QStringLiteral("题库文件 %1 已损坏（%2）。请关闭本程序，运行 kelvaro-bank repair %1 "
+                          "修复；修复前会在旁边留一份备份")
+        .arg(path, detail);
+}
+
+namespace {
+
+// A new name beside the bank for its copy; an existing file is never reused.
+QString backupPathFor(const QString &path)
+{
+    const QString stem = path + QStringLiteral(".backup-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString candidate = stem;
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = stem + QStringLiteral("-%1").arg(n);
+    return candidate;
+}
+
+bool copyDurably(const QString &from, const QString &to, QString *error)
+{
+    if (!QFile::copy(from, to)) {
+        *error = QStringLiteral("无法写备份 %1").arg(to);
+        return false;
+    }
+    QFile copy(to);
+    if (!copy.open(QIODevice::ReadWrite) || ::fsync(copy.handle()) != 0) {
+        *error = QStringLiteral("无法把备份 %1 写到磁盘上").arg(to);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+RepairReport repairBank(const QString &path)
+{
+    RepairReport report;
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir()) {
+        report.message = QStringLiteral("找不到题库文件 %1").arg(path);
+        return report;
+    }
+    Database db;
+    if (!db.open(path, Database::OpenMode::ReadWrite)) {
+        report.message = QStringLiteral("无法打开 %1（%2）").arg(path, db.lastError());
+        return report;
+    }
+    {
+        Statement id(db, QStringLiteral("PRAGMA application_id"));
+        if (!id.step() || id.int64Value(0) != kApplicationId) {
+            report.message = QStringLiteral("%1 不是本程序的题库文件，没有改动").arg(path);
+            return report;
+        }
+    }
+    // The write lock keeps other copies of the program from writing while the copy is taken.
+    if (!db.execute(QStringLiteral("BEGIN IMMEDIATE"))) {
+        report.message =
+            QStringLiteral("题库正被另一个程序使用，请先关闭它（%1）").arg(db.lastError());
+        return report;
+    }
+    QString error;
+    report.backupPath = backupPathFor(path);
+    if (!copyDurably(path, report.backupPath, &error)) {
+        QFile::remove(report.backupPath);
+        report.backupPath.clear();
+        report.message = error + QStringLiteral("，没有改动题库");
+        return report;
+    }
+    if (!db.execute(QStringLiteral("REINDEX")) || !db.execute(QStringLiteral("COMMIT"))) {
+        report.message = QStringLiteral("重建索引失败（%1），题库没有改动；原样的备份在 %2")
+                             .arg(db.lastError(), report.backupPath);
+        return report;
+    }
+    QStringList problems;
+    {
+        Statement check(db, QStringLiteral("PRAGMA integrity_check"));
+        while (check.step())
+            problems.append(check.textValue(0));
+        if (check.hasError() || !check.isValid())
+            problems.append(db.lastError());
+    }
+    report.ok = problems == QStringList{QStringLiteral("ok")};
+    report.message =
+        report.ok ? QStringLiteral("已重建索引，检查无误；原样的备份在 %1").arg(report.backupPath)
+                  : QStringLiteral("已重建索引，但题库仍有损坏：%1；原样的备份在 %2")
+                        .arg(problems.join(QStringLiteral("; ")), report.backupPath);
+    return report;
 }
 
 QString writeBank(const QString &path, const QString &password,

@@ -4,6 +4,8 @@
 #include "bank/bankfile.h"
 #include "bank/connectionstring.h"
 
+#include <sqlite3.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,8 +102,12 @@ void Connection::open()
     if (isJetFile(path))
         fail(legacyBankMessage(path));
 
-    if (!m_db.open(path, m_readOnly ? Database::OpenMode::ReadOnly : Database::OpenMode::ReadWrite))
+    if (!m_db.open(path,
+                   m_readOnly ? Database::OpenMode::ReadOnly : Database::OpenMode::ReadWrite)) {
+        if (m_db.errorCode() == SQLITE_NOTADB)
+            fail(QStringLiteral("%1 不是本程序的题库文件").arg(path));
         fail(QStringLiteral("无法打开题库文件 %1（%2）").arg(path, m_db.lastError()));
+    }
 
     QString detail;
     switch (

@@ -37,19 +37,58 @@ bool Database::open(const QString &path, OpenMode mode)
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         m_lastError = errorText(db);
+        m_lastErrorCode = rc;
         sqlite3_close_v2(db);
         return false;
     }
     sqlite3_extended_result_codes(db, 1);
     // Another copy of the program may hold a short write lock.
-    sqlite3_busy_timeout(db, 3000);
+    sqlite3_busy_timeout(db, 5000);
     m_db = db;
+    m_path = path;
     m_lastError.clear();
+    m_lastErrorCode = 0;
+    if (mode != OpenMode::Create) {
+        // A bank is data from outside: SQL in it must not be able to damage the file or
+        // run functions with side effects, and a commit is on the disk when it returns.
+        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        if (!execute(QStringLiteral("PRAGMA trusted_schema = OFF")) ||
+            !execute(QStringLiteral("PRAGMA synchronous = FULL"))) {
+            const QString error = m_lastError;
+            close();
+            m_lastError = error;
+            return false;
+        }
+    }
     return true;
+}
+
+bool Database::lastErrorIsDamage() const
+{
+    const int code = m_lastErrorCode & 0xff;
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
+qint64 Database::changes() const
+{
+    return m_db ? sqlite3_changes64(m_db) : 0;
+}
+
+qint64 Database::totalChanges() const
+{
+    return m_db ? sqlite3_total_changes64(m_db) : 0;
+}
+
+bool Database::inTransaction() const
+{
+    return m_db && !sqlite3_get_autocommit(m_db);
 }
 
 int Database::errorCode() const
 {
+    // The code recorded with the last error outlives the statement that failed.
+    if (m_lastErrorCode != 0)
+        return m_lastErrorCode & 0xff;
     return m_db ? (sqlite3_extended_errcode(m_db) & 0xff) : SQLITE_MISUSE;
 }
 
@@ -58,6 +97,7 @@ void Database::close()
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
+        m_path.clear();
     }
 }
 
@@ -83,7 +123,7 @@ Statement::Statement(Database &db, const QString &sql) : m_db(db)
     const int rc =
         sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &m_stmt, &tail);
     if (rc != SQLITE_OK) {
-        db.setLastError(errorText(db.handle()));
+        db.setLastError(errorText(db.handle()), rc);
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
         m_error = true;
@@ -133,7 +173,7 @@ bool Statement::step()
         return true;
     if (rc != SQLITE_DONE) {
         m_error = true;
-        m_db.setLastError(errorText(m_db.handle()));
+        m_db.setLastError(errorText(m_db.handle()), rc);
     }
     return false;
 }

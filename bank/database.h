@@ -27,6 +27,7 @@ public:
     bool open(const QString &path, OpenMode mode);
     void close();
     bool isOpen() const { return m_db != nullptr; }
+    QString path() const { return m_path; }
 
     // Runs one statement that takes no parameters and returns no rows.
     bool execute(const QString &sql);
@@ -34,12 +35,25 @@ public:
     QString lastError() const { return m_lastError; }
     // SQLite's primary result code of the last call on this connection.
     int errorCode() const;
-    void setLastError(const QString &error) { m_lastError = error; }
+    // Whether the last error says the file's contents are damaged.
+    bool lastErrorIsDamage() const;
+    // Rows changed by the last statement, and by every statement so far.
+    qint64 changes() const;
+    qint64 totalChanges() const;
+    // False once a transaction has ended, also when the engine rolled it back itself.
+    bool inTransaction() const;
+    void setLastError(const QString &error, int code = 0)
+    {
+        m_lastError = error;
+        m_lastErrorCode = code;
+    }
     sqlite3 *handle() const { return m_db; }
 
 private:
     sqlite3 *m_db = nullptr;
+    QString m_path;
     QString m_lastError;
+    int m_lastErrorCode = 0;
 };
 
 // One prepared statement; parameters are bound, never spliced into the text.

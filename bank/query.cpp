@@ -1,6 +1,7 @@
 #include "bank/query.h"
 
 #include "bank/bankerror.h"
+#include "bank/bankfile.h"
 #include "bank/connection.h"
 #include "bank/database.h"
 
@@ -22,7 +23,8 @@ QString quoteIdentifier(const QString &name)
 
 QString readError(Database &db)
 {
-    return QStringLiteral("读取题库出错：%1").arg(db.lastError());
+    return db.lastErrorIsDamage() ? damagedBankMessage(db.path(), db.lastError())
+                                  : QStringLiteral("读取题库出错：%1").arg(db.lastError());
 }
 
 } // namespace
@@ -39,16 +41,26 @@ void Query::setConnection(Connection *connection)
     if (m_connection == connection)
         return;
     close();
+    m_listing = {};
     if (m_connection)
         disconnect(m_connection, nullptr, this, nullptr);
     m_connection = connection;
-    if (m_connection)
-        connect(m_connection, &Connection::aboutToClose, this, &Query::close);
+    if (m_connection) {
+        connect(m_connection, &Connection::aboutToClose, this, [this] {
+            close();
+            m_listing = {};
+        });
+    }
 }
 
 Connection *Query::connection() const
 {
     return m_connection;
+}
+
+void Query::throwReadError(Database &db) const
+{
+    throw BankError(readError(db));
 }
 
 QString Query::quotedTable() const
@@ -144,8 +156,7 @@ void Query::close()
     m_sized = false;
     m_dense = false;
     m_count = 0;
-    m_rows.clear();
-    m_rows.shrink_to_fit();
+    m_rows.reset();
     m_rowLoaded = false;
     m_values.clear();
     m_editing = false;
@@ -181,8 +192,8 @@ qint64 Query::seekAfter(qint64 rowid)
             const qint64 next = rowid < 1 ? 1 : rowid + 1;
             return next <= m_count ? next : kNoRow;
         }
-        const auto it = std::upper_bound(m_rows.begin(), m_rows.end(), rowid);
-        return it == m_rows.end() ? kNoRow : *it;
+        const auto it = std::upper_bound(m_rows->begin(), m_rows->end(), rowid);
+        return it == m_rows->end() ? kNoRow : *it;
     }
 
     Database &db = m_connection->database();
@@ -205,53 +216,113 @@ qint64 Query::seekAfter(qint64 rowid)
     return live;
 }
 
+QString Query::listingKey() const
+{
+    return m_filterColumn ? QStringLiteral("%1\n%2\n%3")
+                                .arg(m_table, m_columns.at(*m_filterColumn))
+                                .arg(m_filterValue)
+                          : m_table;
+}
+
+// Changes whenever anyone writes to the bank: other connections bump its data
+// version, this one its count of changed rows.
+qint64 Query::bankStamp()
+{
+    Database &db = m_connection->database();
+    Statement version(db, QStringLiteral("PRAGMA data_version"));
+    if (!version.step())
+        throwReadError(db);
+    return version.int64Value(0);
+}
+
 void Query::ensureSized()
 {
     checkActive();
     if (m_sized)
         return;
     Database &db = m_connection->database();
-    auto scalar = [&db](const QString &sql) {
+    auto scalar = [this, &db](const QString &sql) {
         Statement statement(db, sql);
         if (!statement.step())
-            throw BankError(readError(db));
+            throwReadError(db);
         return statement.int64Value(0);
     };
 
-    if (!m_filterColumn) {
-        // Banks are written with row ids 1..N, so usually no row list is needed.
-        const qint64 count = scalar(QStringLiteral("SELECT count(*) FROM %1").arg(quotedTable()));
-        if (count == 0 ||
-            (scalar(QStringLiteral("SELECT min(rowid) FROM %1").arg(quotedTable())) == 1 &&
-             scalar(QStringLiteral("SELECT max(rowid) FROM %1").arg(quotedTable())) == count)) {
-            m_count = count;
-            m_dense = true;
-            m_sized = true;
-            return;
+    const QString key = listingKey();
+    const qint64 dataVersion = bankStamp();
+    const qint64 totalChanges = db.totalChanges();
+    const bool reusable = m_listing.key == key && m_listing.dataVersion == dataVersion &&
+                          m_listing.totalChanges == totalChanges;
+    if (!reusable) {
+        Listing listing{key, dataVersion, totalChanges, false, 0, {}};
+        bool listed = false;
+        if (!m_filterColumn) {
+            // Banks are written with row ids 1..N, so usually no row list is needed.
+            // Counted through the smallest index for speed: if that index has lost rows, the
+            // count misses max(rowid) and the rows are listed from the table instead.
+            const qint64 count =
+                scalar(QStringLiteral("SELECT count(*) FROM %1").arg(quotedTable()));
+            if (count == 0 ||
+                (scalar(QStringLiteral("SELECT min(rowid) FROM %1").arg(quotedTable())) == 1 &&
+                 scalar(QStringLiteral("SELECT max(rowid) FROM %1").arg(quotedTable())) == count)) {
+                listing.dense = true;
+                listing.count = count;
+                listed = true;
+            }
         }
+        if (!listed) {
+            const QString where = m_filterColumn
+                                      ? QStringLiteral(" WHERE %1 = ?1")
+                                            .arg(quoteIdentifier(m_columns.at(*m_filterColumn)))
+                                      : QString();
+            // The table is walked in row id order, so the list comes out sorted.
+            Statement list(db, QStringLiteral("SELECT rowid FROM %1 NOT INDEXED%2 ORDER BY rowid")
+                                   .arg(quotedTable(), where));
+            if (m_filterColumn)
+                list.bindInt64(1, m_filterValue);
+            auto rows = std::make_shared<std::vector<qint64>>();
+            while (list.step())
+                rows->push_back(list.int64Value(0));
+            if (list.hasError() || !list.isValid())
+                throwReadError(db);
+            listing.count = qint64(rows->size());
+            listing.rows = std::move(rows);
+        }
+        m_listing = std::move(listing);
     }
 
+    // Rows edited through an unconditioned query are rows of the table anyway.
+    m_dense = m_listing.dense;
+    if (m_dense) {
+        m_rows.reset();
+    } else if (m_editedRows.empty()) {
+        m_rows = m_listing.rows;
+    } else {
+        auto merged = std::make_shared<std::vector<qint64>>();
+        merged->reserve(m_listing.rows->size() + m_editedRows.size());
+        std::set_union(m_listing.rows->begin(), m_listing.rows->end(), m_editedRows.begin(),
+                       m_editedRows.end(), std::back_inserter(*merged));
+        m_rows = std::move(merged);
+    }
+    m_count = m_dense ? m_listing.count : qint64(m_rows->size());
+    m_sized = true;
+}
+
+qint64 Query::unindexedMatchCount()
+{
+    checkActive();
+    Database &db = m_connection->database();
     const QString where =
         m_filterColumn
             ? QStringLiteral(" WHERE %1 = ?1").arg(quoteIdentifier(m_columns.at(*m_filterColumn)))
             : QString();
-    Statement list(
-        db, QStringLiteral("SELECT rowid FROM %1%2 ORDER BY rowid").arg(quotedTable(), where));
+    Statement count(
+        db, QStringLiteral("SELECT count(*) FROM %1 NOT INDEXED%2").arg(quotedTable(), where));
     if (m_filterColumn)
-        list.bindInt64(1, m_filterValue);
-    std::vector<qint64> rows;
-    while (list.step())
-        rows.push_back(list.int64Value(0));
-    if (list.hasError() || !list.isValid())
-        throw BankError(readError(db));
-
-    std::vector<qint64> merged;
-    merged.reserve(rows.size() + m_editedRows.size());
-    std::set_union(rows.begin(), rows.end(), m_editedRows.begin(), m_editedRows.end(),
-                   std::back_inserter(merged));
-    m_rows = std::move(merged);
-    m_count = qint64(m_rows.size());
-    m_sized = true;
+        count.bindInt64(1, m_filterValue);
+    if (!count.step())
+        throwReadError(db);
+    return count.int64Value(0);
 }
 
 void Query::postIfEditing()
@@ -297,8 +368,8 @@ int Query::recordNumber()
         return 0;
     if (m_dense)
         return int(m_current);
-    const auto it = std::lower_bound(m_rows.begin(), m_rows.end(), m_current);
-    return int(it - m_rows.begin()) + 1;
+    const auto it = std::lower_bound(m_rows->begin(), m_rows->end(), m_current);
+    return int(it - m_rows->begin()) + 1;
 }
 
 void Query::setRecordNumber(int recordNumber)
@@ -308,7 +379,7 @@ void Query::setRecordNumber(int recordNumber)
     if (recordNumber < 1 || recordNumber > m_count)
         throw BankError(
             QStringLiteral("记录号 %1 超出范围（共 %2 条记录）").arg(recordNumber).arg(m_count));
-    m_current = m_dense ? recordNumber : m_rows[size_t(recordNumber - 1)];
+    m_current = m_dense ? recordNumber : (*m_rows)[size_t(recordNumber - 1)];
     m_rowLoaded = false;
 }
 
@@ -413,16 +484,16 @@ void Query::setFieldValue(const QString &field, const QVariant &value)
     m_pending.insert(index, value);
 }
 
-void Query::post()
+bool Query::post()
 {
     checkActive();
     if (!m_editing)
-        return;
+        return false;
     const QHash<int, QVariant> pending = m_pending;
     m_editing = false;
     m_pending.clear();
     if (pending.isEmpty())
-        return;
+        return false;
     checkCurrentRow();
 
     QStringList assignments;
@@ -431,9 +502,17 @@ void Query::post()
     for (int i = 0; i < order.size(); ++i)
         assignments.append(
             QStringLiteral("%1 = ?%2").arg(quoteIdentifier(m_columns.at(order.at(i)))).arg(i + 2));
+    // A row not yet written through this query must still meet its condition: another
+    // writer may have taken it since it was read.
+    const int guardParameter = int(order.size()) + 2;
+    const bool guarded = m_filterColumn && !m_editedRows.count(m_current);
+    const QString guard = guarded ? QStringLiteral(" AND %1 = ?%2")
+                                        .arg(quoteIdentifier(m_columns.at(*m_filterColumn)))
+                                        .arg(guardParameter)
+                                  : QString();
     Database &db = m_connection->database();
-    Statement update(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?1")
-                             .arg(quotedTable(), assignments.join(QStringLiteral(", "))));
+    Statement update(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?1%3")
+                             .arg(quotedTable(), assignments.join(QStringLiteral(", ")), guard));
     if (!update.isValid())
         throw BankError(QStringLiteral("写入题库失败：%1").arg(db.lastError()));
     update.bindInt64(1, m_current);
@@ -458,11 +537,18 @@ void Query::post()
             update.bindText(parameter, value.toString());
         }
     }
+    if (guarded)
+        update.bindInt64(guardParameter, m_filterValue);
     update.step();
     if (update.hasError())
-        throw BankError(QStringLiteral("写入题库失败：%1").arg(db.lastError()));
-    m_editedRows.insert(m_current);
+        throw BankError(db.lastErrorIsDamage()
+                            ? damagedBankMessage(db.path(), db.lastError())
+                            : QStringLiteral("写入题库失败：%1").arg(db.lastError()));
     m_rowLoaded = false;
+    if (db.changes() == 0)
+        return false;
+    m_editedRows.insert(m_current);
+    return true;
 }
 
 } // namespace bank

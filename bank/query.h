@@ -13,6 +13,7 @@
 namespace bank {
 
 class Connection;
+class Database;
 class Statement;
 
 // The one query over the bank. Its SQL text is a list of lines, joined with
@@ -24,7 +25,9 @@ class Statement;
 // edit makes a row stop matching. Nothing is read ahead: opening seeks only
 // the first row, walking forward seeks one row at a time, and the row list is
 // gathered (row ids only) the first time a count or a record number is asked
-// for, so a large bank opens as fast as a small one.
+// for, so a large bank opens as fast as a small one. The row list is read
+// from the table itself, never through an index, and kept for the next open
+// of the same statement as long as nobody has written to the bank since.
 //
 // Every record operation throws BankError while the query is closed; the
 // message says why the bank is not open.
@@ -61,8 +64,14 @@ public:
 
     void edit();
     void setFieldValue(const QString &field, const QVariant &value);
-    // Writes the edited row to the file at once.
-    void post();
+    // Writes the edited row to the file at once (inside a transaction: when it
+    // commits). A row of a query with a condition is written only if it still
+    // meets it, so two writers never both take it; false when it did not.
+    bool post();
+
+    // How many rows of the table meet the query's condition now, counted over
+    // the table without any index: a damaged index cannot hide rows from it.
+    qint64 unindexedMatchCount();
 
 private:
     [[noreturn]] void throwClosed() const;
@@ -75,6 +84,9 @@ private:
     qint64 seekAfter(qint64 rowid);
     void postIfEditing();
     QString quotedTable() const;
+    QString listingKey() const;
+    qint64 bankStamp();
+    [[noreturn]] void throwReadError(Database &db) const;
 
     QPointer<Connection> m_connection;
     QStringList m_sql;
@@ -94,7 +106,19 @@ private:
     bool m_sized = false;
     bool m_dense = false; // rows are exactly 1..m_count, so a record number is its row id
     qint64 m_count = 0;
-    std::vector<qint64> m_rows; // the snapshot's row ids when not dense
+    std::shared_ptr<const std::vector<qint64>> m_rows; // the snapshot's row ids when not dense
+
+    // The last row list read, for reuse while the bank is unchanged.
+    struct Listing
+    {
+        QString key;
+        qint64 dataVersion = -1;
+        qint64 totalChanges = -1;
+        bool dense = false;
+        qint64 count = 0;
+        std::shared_ptr<const std::vector<qint64>> rows;
+    };
+    Listing m_listing;
 
     bool m_rowLoaded = false;
     QVariantList m_values;

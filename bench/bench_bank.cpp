@@ -22,7 +22,6 @@ class SilentFrontend : public practice::Frontend
 {
 public:
     void setQuestionText(practice::Page, const QString &) override {}
-    void appendStudyLine(const QString &) override {}
     void setProgressText(practice::Page, const QString &) override {}
     void setFeedbackText(const QString &) override {}
     void showPage(practice::Page) override {}

@@ -1,10 +1,16 @@
 #include "practice/drill.h"
 
+#include "bank/bankerror.h"
+#include "bank/bankfile.h"
+#include "bank/connection.h"
 #include "bank/query.h"
 #include "bank/store.h"
+#include "bank/transaction.h"
 #include "practice/random.h"
 
 #include <algorithm>
+#include <exception>
+#include <optional>
 
 namespace practice {
 
@@ -28,15 +34,22 @@ void Drill::showtm(int atype)
     // An empty set shows nothing, rather than whatever an earlier set left in slot 0.
     const bool empty = m_set.tmcount <= 0;
     const fdt &question = m_set.tmlist[size_t(empty ? 0 : m_set.tmindex)];
-    m_frontend.setQuestionText(page, empty ? QString() : question.tm);
+    QString text;
+    if (!empty && page == StudyPage) {
+        // The study page gets its text in one piece: a long question is laid out once.
+        const bool endsLine =
+            question.tm.endsWith(QLatin1Char('\n')) || question.tm.endsWith(QLatin1Char('\r'));
+        text = question.tm %
+               (question.tm.isEmpty() || endsLine ? QString() : QStringLiteral("\n")) %
+               kAnswerPrefix % question.da;
+    } else if (!empty) {
+        text = question.tm;
+    }
+    m_frontend.setQuestionText(page, text);
     m_frontend.setProgressText(
         page, QStringLiteral("%1/%2").arg(empty ? 0 : m_set.tmindex + 1).arg(m_set.tmcount));
-    if (page == StudyPage) {
-        if (!empty)
-            m_frontend.appendStudyLine(kAnswerPrefix + question.da);
-    } else {
+    if (page == TestPage)
         m_set.tmanswer = empty ? QString() : question.da;
-    }
 }
 
 void Drill::adopt(const std::array<fdt, kSetCapacity> &taken, int count)
@@ -50,9 +63,16 @@ void Drill::adopt(const std::array<fdt, kSetCapacity> &taken, int count)
 
 void Drill::newPractice(bank::Query &query)
 {
+    // The set is taken and marked inside one write transaction begun before the
+    // query opens: a second copy of the program waits and then takes the questions
+    // after these, and a crash leaves the whole set marked or none of it.
+    std::optional<bank::WriteTransaction> transaction;
+    if (bank::Connection *connection = query.connection())
+        transaction.emplace(*connection);
     OpenTableWhere(query, bank::kQuestionTable, QStringLiteral("xx=0"));
     std::array<fdt, kSetCapacity> taken;
     int count = 0;
+    std::exception_ptr failure;
     try {
         query.first();
         while (!query.atEnd()) {
@@ -61,18 +81,38 @@ void Drill::newPractice(bank::Query &query)
                          query.fieldAsString(QStringLiteral("da"))};
             query.edit();
             query.setFieldValue(QStringLiteral("xx"), 1);
-            query.post();
-            // Only a question whose mark reached the file joins the set.
-            taken[size_t(count++)] = std::move(question);
+            // A row that no longer needs its mark is not ours to hand out.
+            if (query.post())
+                taken[size_t(count++)] = std::move(question);
             if (count == kSetCapacity)
                 break;
             query.next();
         }
+        // A short set while the table holds more new questions means an index lost them.
+        if (count < kSetCapacity && query.unindexedMatchCount() > 0)
+            throw bank::BankError(bank::damagedBankMessage(
+                query.connection()->database().path(), QStringLiteral("索引里缺了还没练过的题")));
     } catch (...) {
-        // Questions already marked practised must stay reachable, so they become the set.
+        failure = std::current_exception();
+    }
+    if (transaction) {
+        // Questions already marked stay reachable: they are committed and become the set.
+        if (!transaction->isOpen()) {
+            count = 0;
+        } else {
+            try {
+                transaction->commit();
+            } catch (...) {
+                count = 0;
+                if (!failure)
+                    failure = std::current_exception();
+            }
+        }
+    }
+    if (failure) {
         if (count > 0)
             adopt(taken, count);
-        throw;
+        std::rethrow_exception(failure);
     }
     adopt(taken, count);
 }

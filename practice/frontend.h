@@ -19,10 +19,9 @@ class Frontend
 public:
     virtual ~Frontend() = default;
 
-    // Replaces the question text on the study or the test page.
+    // Replaces the text on the study or the test page: on the study page the
+    // question with its answer line below it, on the test page the question.
     virtual void setQuestionText(Page page, const QString &text) = 0;
-    // Adds one line below the question on the study page.
-    virtual void appendStudyLine(const QString &line) = 0;
     virtual void setProgressText(Page page, const QString &text) = 0;
     virtual void setFeedbackText(const QString &text) = 0;
     virtual void showPage(Page page) = 0;

@@ -447,14 +447,6 @@ void TForm_main::setQuestionText(practice::Page page, const QString &text)
     (page == practice::StudyPage ? mmo1 : mmo2)->setPlainText(plainLines(text));
 }
 
-void TForm_main::appendStudyLine(const QString &line)
-{
-    QString text = mmo1->toPlainText();
-    if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
-        text += QLatin1Char('\n');
-    mmo1->setPlainText(text + plainLines(line));
-}
-
 void TForm_main::setProgressText(practice::Page page, const QString &text)
 {
     QLabel *label = page == practice::StudyPage ? lbl3 : lbl5;

@@ -104,7 +104,6 @@ private:
     void announceAnswer(QPushButton *sender, bool movedOn);
 
     void setQuestionText(practice::Page page, const QString &text) override;
-    void appendStudyLine(const QString &line) override;
     void setProgressText(practice::Page page, const QString &text) override;
     void setFeedbackText(const QString &text) override;
     void showPage(practice::Page page) override;
