@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryFile>
 
@@ -119,11 +120,21 @@ BankCheck checkBank(Database &db, const QString &password, QString *detail)
     return BankCheck::Ok;
 }
 
+QString shellQuoted(const QString &path)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+:@%=-]+$"));
+    if (plain.match(path).hasMatch())
+        return path;
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
 QString damagedBankMessage(const QString &path, const QString &detail)
 {
-    return QStringLiteral("题库文件 %1 已损坏（%2）。请关闭本程序，运行 kelvaro-bank repair %1 "
+    return QStringLiteral("题库文件 %1 已损坏（%2）。请关闭本程序，运行 kelvaro-bank repair %3 "
                           "修复；修复前会在旁边留一份备份")
-        .arg(path, detail);
+        .arg(path, detail, shellQuoted(path));
 }
 
 namespace {

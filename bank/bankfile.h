@@ -48,6 +48,10 @@ enum class BankCheck
 // whose password is `password`. `detail` receives SQLite's text for Unreadable.
 BankCheck checkBank(Database &db, const QString &password, QString *detail = nullptr);
 
+// A path as a POSIX shell reads it back, so a command shown to the user can be
+// pasted as it stands.
+QString shellQuoted(const QString &path);
+
 // The message for a bank whose file is damaged: names the repair command.
 QString damagedBankMessage(const QString &path, const QString &detail);
 

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace bank {
 
@@ -27,17 +26,6 @@ bool isJetFile(const QString &path)
     const QByteArray head = file.read(20);
     return head.startsWith(QByteArrayView("\x00\x01\x00\x00", 4)) &&
            (head.mid(4).startsWith("Standard Jet DB") || head.mid(4).startsWith("Standard ACE DB"));
-}
-
-// A path as a POSIX shell reads it back, so the command can be pasted as shown.
-QString shellQuoted(const QString &path)
-{
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+:@%=-]+$"));
-    if (plain.match(path).hasMatch())
-        return path;
-    QString quoted = path;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 QString legacyBankMessage(const QString &path)

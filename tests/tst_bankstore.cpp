@@ -68,6 +68,7 @@ private slots:
     void connect_opensAGoodBank();
     void connect_failsWithoutTouchingAnything_data();
     void connect_failsWithoutTouchingAnything();
+    void connect_opensABankWrittenWithTheEarlierCost();
     void connect_findsAPathWithChineseFolders();
     void connect_keepsNoPasswordInClear();
 
@@ -139,6 +140,9 @@ void TestBankStore::connect_failsWithoutTouchingAnything_data()
                                 << "不是本程序的题库文件";
     QTest::addRow("folder named kxst.db") << "folder"
                                           << "是文件夹";
+    // Refused before anything is computed: such a cost would freeze the start.
+    QTest::addRow("password cost beyond ours") << "cost"
+                                               << "不是本程序的题库文件";
     QTest::addRow("newer format") << "newer"
                                   << "新版程序";
     QTest::addRow("legacy Jet database") << "jet"
@@ -173,6 +177,10 @@ void TestBankStore::connect_failsWithoutTouchingAnything()
         file.write(bytes);
     } else if (kind == QLatin1String("folder")) {
         QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("kxst.db")));
+    } else if (kind == QLatin1String("cost")) {
+        makeBank(m_bank, 3);
+        runSql(m_bank, QStringLiteral("UPDATE kelvaro_meta SET value = CAST('10000000' AS BLOB) "
+                                      "WHERE name = 'password_iterations'"));
     } else if (kind == QLatin1String("newer")) {
         makeBank(m_bank, 3);
         runSql(m_bank, QStringLiteral("PRAGMA user_version = 99"));
@@ -206,6 +214,29 @@ void TestBankStore::connect_failsWithoutTouchingAnything()
     QVERIFY2(error.contains(reason), qPrintable(error));
 
     QCOMPARE(snapshotFolder(m_dir->path()), before);
+}
+
+void TestBankStore::connect_opensABankWrittenWithTheEarlierCost()
+{
+    makeBank(m_bank, 3);
+    QByteArray salt;
+    {
+        bank::Database db;
+        QVERIFY(db.open(m_bank, bank::Database::OpenMode::ReadOnly));
+        bank::Statement read(
+            db, QStringLiteral("SELECT value FROM kelvaro_meta WHERE name = 'password_salt'"));
+        QVERIFY(read.step());
+        salt = read.blobValue(0);
+    }
+    runSql(m_bank, QStringLiteral("UPDATE kelvaro_meta SET value = CAST('12000' AS BLOB) "
+                                  "WHERE name = 'password_iterations'"));
+    alterPasswordHash(m_bank, [&](QByteArray &hash) {
+        hash = bank::derivePasswordHash(bank::kBankPassword, salt, 12000);
+    });
+    bank::Connection connection;
+    QVERIFY2(ConnectAccessDb(connection, m_bank, bank::kBankPassword),
+             qPrintable(connection.failureReason()));
+    QVERIFY(!ConnectAccessDb(connection, m_bank, QStringLiteral("zkq.mvtrpw.xqZ")));
 }
 
 void TestBankStore::connect_findsAPathWithChineseFolders()

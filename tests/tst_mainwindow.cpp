@@ -17,6 +17,9 @@
 #include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFontInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -77,6 +80,10 @@ private slots:
     void openNotice_letsNoHandlerRun_data();
     void openNotice_letsNoHandlerRun();
     void newPractice_ignoresASecondPressWithinTheDoubleClickInterval();
+    void notice_closesWithEscapeAndEnter_data();
+    void notice_closesWithEscapeAndEnter();
+    void longQuestion_showsOnBothPages_data();
+    void longQuestion_showsOnBothPages();
 
 private:
     void openBank(int count);
@@ -327,15 +334,25 @@ void TestMainWindow::resize_movesOnlyTheBandAndThePages()
 
 void TestMainWindow::links_handTheirAddressesToTheDesktop()
 {
+    // A file named like the maker's address in the working folder is never opened.
+    const QString workingFolder = QDir::currentPath();
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(workingFolder); });
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    QFile decoy(ui::kMakerHost);
+    QVERIFY(decoy.open(QIODevice::WriteOnly));
+    decoy.close();
+
     UrlRecorder recorder;
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    for (const char *scheme : {"http", "https", "file"})
+        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &recorder, "open");
     QTest::mouseClick(m_window->lbl1, Qt::LeftButton);
     QTest::mouseClick(m_window->lbl2, Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QVERIFY(ShellOpen(ui::kMakerHost, QString(), ui::SW_SHOWNORMAL));
+    for (const char *scheme : {"http", "https", "file"})
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
 
-    QCOMPARE(recorder.urls.size(), 2);
+    QCOMPARE(recorder.urls.size(), 3);
+    QCOMPARE(recorder.urls.at(2), QUrl("https://" + ui::kMakerHost));
     QCOMPARE(recorder.urls.at(0), QUrl("https://" + ui::kMakerHost));
     const QUrl contact = recorder.urls.at(1);
     QCOMPARE(contact.host(), ui::kContactHost);
@@ -698,6 +715,69 @@ void TestMainWindow::newPractice_ignoresASecondPressWithinTheDoubleClickInterval
     clickAll({"btn1"});
     QCOMPARE(testsupport::practisedIds(m_bank).size(), 200);
     QCOMPARE(m_window->workingSet().tmlist[0].id, 101);
+    QCOMPARE(m_watcher->take().size(), 0);
+}
+
+void TestMainWindow::notice_closesWithEscapeAndEnter_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addRow("Esc") << int(Qt::Key_Escape);
+    QTest::addRow("Enter") << int(Qt::Key_Return);
+}
+
+void TestMainWindow::notice_closesWithEscapeAndEnter()
+{
+    QFETCH(int, key);
+    openBank(3);
+    clickAll({"btn1"});
+    bool closedByKey = false;
+    m_watcher->setWhileOpen([&](QMessageBox *box) {
+        QTest::keyClick(box, Qt::Key(key));
+        closedByKey = !box->isVisible();
+    });
+    clickAll({"btn4"});
+    m_watcher->setWhileOpen({});
+    QCOMPARE(m_watcher->takeTexts(), QStringList{"已经是第一题了"});
+    QVERIFY(closedByKey);
+    QCOMPARE(m_window->PageControl1->currentIndex(), 1);
+}
+
+void TestMainWindow::longQuestion_showsOnBothPages_data()
+{
+    QTest::addColumn<QString>("piece");
+    QTest::addColumn<int>("repeats");
+    // About 10 MB each in the file, with no line break at all.
+    QTest::addRow("latin letters") << "a" << 10 * 1024 * 1024;
+    QTest::addRow("chinese with a pair") << QString::fromUtf8("题𠮷") << 1500 * 1024;
+}
+
+void TestMainWindow::longQuestion_showsOnBothPages()
+{
+    QFETCH(QString, piece);
+    QFETCH(int, repeats);
+    testsupport::makeBank(m_bank, 1);
+    const QString question = piece.repeated(repeats);
+    testsupport::runSql(m_bank, QStringLiteral("UPDATE kx SET tm = '%1'").arg(question));
+    QVERIFY(ConnectAccessDb(*m_window->ADOConnection1, m_bank, bank::kBankPassword));
+    QVERIFY(OpenTable(*m_window->ADOQuery1, bank::kQuestionTable));
+    // Pieces of a long line are shown on lines of their own; nothing else changes.
+    const auto shown = [](QPlainTextEdit *memo) {
+        QString text = memo->toPlainText();
+        text.remove(QLatin1Char('\n'));
+        return text;
+    };
+
+    QElapsedTimer timer;
+    timer.start();
+    clickAll({"btn1"});
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->mmo1->grab();
+    qInfo("study page: %lld ms", timer.restart());
+    QCOMPARE(shown(m_window->mmo1), question + QStringLiteral("正确答案是:A"));
+    clickAll({"btn6"});
+    m_window->mmo2->grab();
+    qInfo("test page: %lld ms", timer.elapsed());
+    QCOMPARE(shown(m_window->mmo2), question);
     QCOMPARE(m_watcher->take().size(), 0);
 }
 

@@ -6,6 +6,7 @@
 #include "authoring/exporter.h"
 #include "authoring/importer.h"
 #include "authoring/questionsource.h"
+#include "bank/bankfile.h"
 #include "bank/store.h"
 
 #include <QCommandLineParser>
@@ -425,6 +426,19 @@ int runCarryMarks(const QStringList &args)
     return Success;
 }
 
+int runRepair(const QStringList &args)
+{
+    const Command &command = *findCommand(QStringLiteral("repair"));
+    QCommandLineParser parser;
+    if (const auto exit = parse(parser, command, args, 1))
+        return *exit;
+    const bank::RepairReport report = bank::repairBank(parser.positionalArguments().first());
+    if (!report.ok)
+        return fail(report.message);
+    out() << report.message << Qt::endl;
+    return Success;
+}
+
 const QList<Command> &commands()
 {
     static const QList<Command> list = {
@@ -478,6 +492,13 @@ const QList<Command> &commands()
          QStringLiteral("\nNEW 中题目（tm）与 OLD 中某道已练习的题相同的题，标记为已练习。"
                         "OLD 只读不写；两版的 id 可以不同。\n"),
          runCarryMarks},
+        {QStringLiteral("repair"), QStringLiteral("repair BANK"),
+         QStringLiteral("重建损坏的题库索引并检查题库"),
+         QStringLiteral("\n先在题库旁边写一份原样的备份（BANK.backup-日期-时间），再重建全部索引"
+                        "（REINDEX），然后做 SQLite 完整性检查。\n"
+                        "题库完好时退出码为 0；仍有损坏，或不是本程序的题库时为 1。"
+                        "使用前请先关闭正在使用这个题库的程序。\n"),
+         runRepair},
     };
     return list;
 }

@@ -103,13 +103,45 @@ ui::LinkLabel *makeLink(QWidget *parent, const char *name, const QString &text, 
     return label;
 }
 
-// Memos show a question as text; a stored CR LF must not show up as a stray mark.
+// Memos show a question as text; a stored CR LF must not show up as a stray
+// mark. A very long line is shown in pieces: the text layout grows much faster
+// than linearly with the length of a paragraph, and one line of a few
+// megabytes would freeze the window. A piece ends after a blank near its end
+// where there is one, and never inside a surrogate pair.
 QString plainLines(const QString &text)
 {
+    constexpr qsizetype kLongestLine = 4096;
+    constexpr qsizetype kBlankWindow = 256;
     QString lines = text;
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return lines;
+    if (lines.size() <= kLongestLine)
+        return lines;
+    QString shown;
+    shown.reserve(lines.size() + lines.size() / kLongestLine + 1);
+    const QStringView all(lines);
+    for (qsizetype start = 0; start < all.size();) {
+        const qsizetype newline = all.indexOf(QLatin1Char('\n'), start);
+        const qsizetype end = newline < 0 ? all.size() : newline;
+        while (end - start > kLongestLine) {
+            qsizetype cut = start + kLongestLine;
+            qsizetype blank = cut;
+            while (blank > cut - kBlankWindow && !all.at(blank - 1).isSpace())
+                --blank;
+            if (blank > cut - kBlankWindow)
+                cut = blank;
+            else if (all.at(cut).isLowSurrogate())
+                --cut;
+            shown += all.sliced(start, cut - start);
+            shown += QLatin1Char('\n');
+            start = cut;
+        }
+        shown += all.sliced(start, end - start);
+        if (newline >= 0)
+            shown += QLatin1Char('\n');
+        start = end + 1;
+    }
+    return shown;
 }
 
 } // namespace
@@ -319,10 +351,15 @@ void TForm_main::focusPage(int page)
 
 void TForm_main::announceAnswer(QPushButton *sender, bool movedOn)
 {
+    // A very long question is read only in its beginning; the page holds it all.
+    constexpr qsizetype kSpokenQuestion = 1000;
     QString spoken = lbl4->text();
-    if (movedOn)
-        spoken +=
-            QStringLiteral("。下一题：") + m_drill.set().tmlist[size_t(m_drill.set().tmindex)].tm;
+    if (movedOn) {
+        const QString &next = m_drill.set().tmlist[size_t(m_drill.set().tmindex)].tm;
+        spoken += QStringLiteral("。下一题：") +
+                  (next.size() > kSpokenQuestion ? next.left(kSpokenQuestion) + QStringLiteral("……")
+                                                 : next);
+    }
     const QString description = spoken + QStringLiteral("。") + keysDescription(sender);
     // Screen readers speak a change of the focused control's description, and
     // its name and description when the focus moves to it.
