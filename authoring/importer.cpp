@@ -16,8 +16,8 @@ constexpr qint64 kProgressEvery = 4096;
 
 } // namespace
 
-ImportOutcome importSource(QuestionSource &source, const QString &bankPath,
-                           const QString &password, const ImportHooks &hooks)
+ImportOutcome importSource(QuestionSource &source, const QString &bankPath, const QString &password,
+                           const ImportHooks &hooks)
 {
     ImportOutcome outcome;
     Checker checker(source, Checker::Mode::Create);
@@ -36,12 +36,15 @@ ImportOutcome importSource(QuestionSource &source, const QString &bankPath,
                 ++outcome.errorCount;
                 continue;
             }
+            outcome.notes += record.notes.size();
             if (hooks.note) {
                 for (const QString &note : std::as_const(record.notes))
                     hooks.note(checker.describe(record) + QStringLiteral("：") + note);
             }
             if (outcome.errorCount == 0) {
                 ++outcome.written;
+                if (record.question->xx == 1)
+                    ++outcome.practised;
                 return record.question;
             }
         }
@@ -59,7 +62,7 @@ ImportOutcome importSource(QuestionSource &source, const QString &bankPath,
     } catch (const Abandon &) {
     }
     if (!outcome.ok())
-        outcome.written = 0;
+        outcome.written = outcome.practised = 0;
     return outcome;
 }
 

@@ -19,6 +19,8 @@ struct ImportHooks
 struct ImportOutcome
 {
     qint64 written = 0;
+    qint64 practised = 0; // written with xx = 1
+    qint64 notes = 0;     // notes told through the hooks
     // The first bad records, each with its place; nothing is written when any.
     QStringList errors;
     qint64 errorCount = 0;
@@ -33,7 +35,7 @@ inline constexpr int kErrorsShown = 20;
 // Writes a new bank at `bankPath` from every record of `source`, in one pass,
 // or nothing at all when any record is bad: the bad ones are still read to the
 // end, so that the first of them can be named and all of them counted.
-ImportOutcome importSource(QuestionSource &source, const QString &bankPath,
-                           const QString &password, const ImportHooks &hooks = {});
+ImportOutcome importSource(QuestionSource &source, const QString &bankPath, const QString &password,
+                           const ImportHooks &hooks = {});
 
 } // namespace authoring

@@ -277,6 +277,8 @@ void TestBankTool::legacy_importsReadOnlyAndChecksThePassword()
     const Run run = tool({QStringLiteral("create"), path(QStringLiteral("new.db")),
                           QStringLiteral("--from"), path(QStringLiteral("kxst.db"))});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    // Ids 1 and 2, and 400 of the numbered questions, carry xx = 1.
+    QVERIFY2(run.out.contains(QStringLiteral("2008 道题，其中已练习 402 道")), qPrintable(run.out));
     QCOMPARE(rowsOf(path(QStringLiteral("new.db"))).size(), 2008);
     QCOMPARE(testsupport::fileHash(path(QStringLiteral("kxst.db"))), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),

@@ -259,7 +259,13 @@ int runCreate(const QStringList &args)
             summary += QStringLiteral("（只列出了前 %1 条）").arg(outcome.errors.size());
         return fail(summary);
     }
-    out() << QStringLiteral("已写入 %1：%2 道题").arg(bankPath).arg(outcome.written) << Qt::endl;
+    out() << QStringLiteral("已写入 %1：%2 道题，其中已练习 %3 道")
+                 .arg(bankPath)
+                 .arg(outcome.written)
+                 .arg(outcome.practised);
+    if (outcome.notes)
+        out() << QStringLiteral("；提示 %1 条（见上）").arg(outcome.notes);
+    out() << Qt::endl;
     return Success;
 }
 
