@@ -154,9 +154,7 @@ void Query::close()
     m_current = kNoRow;
     m_editedRows.clear();
     m_sized = false;
-    m_dense = false;
-    m_count = 0;
-    m_rows.reset();
+    m_rows = {};
     m_rowLoaded = false;
     m_values.clear();
     m_editing = false;
@@ -187,14 +185,8 @@ void Query::checkCurrentRow() const
 
 qint64 Query::seekAfter(qint64 rowid)
 {
-    if (m_sized) {
-        if (m_dense) {
-            const qint64 next = rowid < 1 ? 1 : rowid + 1;
-            return next <= m_count ? next : kNoRow;
-        }
-        const auto it = std::upper_bound(m_rows->begin(), m_rows->end(), rowid);
-        return it == m_rows->end() ? kNoRow : *it;
-    }
+    if (m_sized)
+        return m_rows.after(rowid);
 
     Database &db = m_connection->database();
     m_seek->reset();
@@ -235,76 +227,216 @@ qint64 Query::bankStamp()
     return version.int64Value(0);
 }
 
+qint64 Query::RowSet::count() const
+{
+    switch (shape) {
+    case Shape::Dense:
+        return span;
+    case Shape::Listed:
+        return qint64(ids->size());
+    case Shape::Excluding:
+        return span - qint64(ids->size());
+    }
+    return 0;
+}
+
+qint64 Query::RowSet::after(qint64 rowid) const
+{
+    if (shape == Shape::Listed) {
+        const auto it = std::upper_bound(ids->begin(), ids->end(), rowid);
+        return it == ids->end() ? kNoRow : *it;
+    }
+    qint64 next = rowid < 1 ? 1 : rowid + 1;
+    if (shape == Shape::Excluding) {
+        for (auto it = std::lower_bound(ids->begin(), ids->end(), next);
+             it != ids->end() && *it == next; ++it)
+            ++next;
+    }
+    return next <= span ? next : kNoRow;
+}
+
+qint64 Query::RowSet::numberOf(qint64 rowid) const
+{
+    switch (shape) {
+    case Shape::Dense:
+        return rowid;
+    case Shape::Listed:
+        return std::lower_bound(ids->begin(), ids->end(), rowid) - ids->begin() + 1;
+    case Shape::Excluding:
+        return rowid - (std::lower_bound(ids->begin(), ids->end(), rowid) - ids->begin());
+    }
+    return 0;
+}
+
+qint64 Query::RowSet::rowAt(qint64 recordNumber) const
+{
+    switch (shape) {
+    case Shape::Dense:
+        return recordNumber;
+    case Shape::Listed:
+        return (*ids)[size_t(recordNumber - 1)];
+    case Shape::Excluding: {
+        // Below the i-th row left out (from 0) lie ids[i] - 1 - i rows of the set,
+        // so the n-th row of the set is n plus the number of those with ids[i] - i <= n.
+        qint64 low = 0;
+        qint64 high = qint64(ids->size());
+        while (low < high) {
+            const qint64 middle = low + (high - low) / 2;
+            if ((*ids)[size_t(middle)] - middle <= recordNumber)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return recordNumber + low;
+    }
+    }
+    return kNoRow;
+}
+
+// A whole index whose first column is the condition's, if the table has one.
+QString Query::filterIndex(Database &db)
+{
+    Statement index(db, QStringLiteral("SELECT l.name FROM pragma_index_list(?1) AS l, "
+                                       "pragma_index_info(l.name) AS i "
+                                       "WHERE l.partial = 0 AND i.seqno = 0 AND i.name = ?2"));
+    index.bindText(1, m_table);
+    index.bindText(2, m_columns.at(*m_filterColumn));
+    if (index.step())
+        return index.textValue(0);
+    if (index.hasError())
+        throwReadError(db);
+    return {};
+}
+
+// For a condition on a table of rows 1..span: the rows that match, or those
+// that do not, whichever an index says are fewer, read from the table. A
+// million rows of which all but a hundred are practised are then a list of a
+// hundred. The index is counted in growing steps, so the cost follows the
+// smaller side; a count that the table then contradicts means the index is damaged.
+std::optional<Query::RowSet> Query::listTheSmallerSide(Database &db, qint64 span)
+{
+    const QString indexName = filterIndex(db);
+    if (indexName.isEmpty())
+        return std::nullopt;
+    const QString from = QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 WHERE %3 ")
+                             .arg(quotedTable(), quoteIdentifier(indexName),
+                                  quoteIdentifier(m_columns.at(*m_filterColumn)));
+    const auto bounded = [&from](const QString &condition) -> QString {
+        return QStringLiteral("(SELECT count(*) FROM (") + from + condition +
+               QStringLiteral(" LIMIT ?2))");
+    };
+    Statement matching(db, QStringLiteral("SELECT ") + bounded(QStringLiteral("= ?1")));
+    Statement others(db, QStringLiteral("SELECT ") + bounded(QStringLiteral("< ?1")) +
+                             QStringLiteral(" + ") + bounded(QStringLiteral("> ?1")) +
+                             QStringLiteral(" + ") + bounded(QStringLiteral("IS NULL")));
+    const auto count = [&db, this](Statement &statement, qint64 limit) {
+        statement.reset();
+        statement.bindInt64(1, m_filterValue);
+        statement.bindInt64(2, limit);
+        if (!statement.step())
+            throwReadError(db);
+        const qint64 counted = statement.int64Value(0);
+        statement.reset();
+        return counted;
+    };
+    bool listMatching = true;
+    qint64 indexed = 0;
+    for (qint64 limit = 1024;; limit *= 8) {
+        indexed = count(matching, limit);
+        if (indexed < limit)
+            break;
+        indexed = count(others, limit);
+        if (indexed < limit) {
+            listMatching = false;
+            break;
+        }
+    }
+
+    const QString column = quoteIdentifier(m_columns.at(*m_filterColumn));
+    Statement list(db, QStringLiteral("SELECT rowid FROM %1 NOT INDEXED WHERE %2 %3 ?1 "
+                                      "ORDER BY rowid")
+                           .arg(quotedTable(), column,
+                                listMatching ? QStringLiteral("=") : QStringLiteral("IS NOT")));
+    list.bindInt64(1, m_filterValue);
+    auto ids = std::make_shared<std::vector<qint64>>();
+    ids->reserve(size_t(indexed));
+    while (list.step())
+        ids->push_back(list.int64Value(0));
+    if (list.hasError() || !list.isValid())
+        throwReadError(db);
+    if (qint64(ids->size()) != indexed)
+        throw BankError(damagedBankMessage(
+            db.path(), QStringLiteral("索引 %1 与表中的行数不符").arg(indexName)));
+    return RowSet{listMatching ? Shape::Listed : Shape::Excluding, span, std::move(ids)};
+}
+
+Query::RowSet Query::listRows(Database &db)
+{
+    const auto scalar = [this, &db](const QString &sql) {
+        Statement statement(db, sql);
+        if (!statement.step())
+            throwReadError(db);
+        return statement.int64Value(0);
+    };
+    // Banks are written with row ids 1..N, so usually no full row list is needed.
+    // Counted through the smallest index for speed: if that index has lost rows, the
+    // count misses max(rowid) and the rows are listed from the table instead.
+    const qint64 count = scalar(QStringLiteral("SELECT count(*) FROM %1").arg(quotedTable()));
+    const bool dense =
+        count == 0 ||
+        (scalar(QStringLiteral("SELECT min(rowid) FROM %1").arg(quotedTable())) == 1 &&
+         scalar(QStringLiteral("SELECT max(rowid) FROM %1").arg(quotedTable())) == count);
+    if (dense && !m_filterColumn)
+        return RowSet{Shape::Dense, count, {}};
+    if (dense) {
+        if (auto rows = listTheSmallerSide(db, count))
+            return *rows;
+    }
+
+    const QString where =
+        m_filterColumn
+            ? QStringLiteral(" WHERE %1 = ?1").arg(quoteIdentifier(m_columns.at(*m_filterColumn)))
+            : QString();
+    // The table is walked in row id order, so the list comes out sorted.
+    Statement list(db, QStringLiteral("SELECT rowid FROM %1 NOT INDEXED%2 ORDER BY rowid")
+                           .arg(quotedTable(), where));
+    if (m_filterColumn)
+        list.bindInt64(1, m_filterValue);
+    auto ids = std::make_shared<std::vector<qint64>>();
+    while (list.step())
+        ids->push_back(list.int64Value(0));
+    if (list.hasError() || !list.isValid())
+        throwReadError(db);
+    return RowSet{Shape::Listed, 0, std::move(ids)};
+}
+
 void Query::ensureSized()
 {
     checkActive();
     if (m_sized)
         return;
     Database &db = m_connection->database();
-    auto scalar = [this, &db](const QString &sql) {
-        Statement statement(db, sql);
-        if (!statement.step())
-            throwReadError(db);
-        return statement.int64Value(0);
-    };
-
     const QString key = listingKey();
     const qint64 dataVersion = bankStamp();
     const qint64 totalChanges = db.totalChanges();
-    const bool reusable = m_listing.key == key && m_listing.dataVersion == dataVersion &&
-                          m_listing.totalChanges == totalChanges;
-    if (!reusable) {
-        Listing listing{key, dataVersion, totalChanges, false, 0, {}};
-        bool listed = false;
-        if (!m_filterColumn) {
-            // Banks are written with row ids 1..N, so usually no row list is needed.
-            // Counted through the smallest index for speed: if that index has lost rows, the
-            // count misses max(rowid) and the rows are listed from the table instead.
-            const qint64 count =
-                scalar(QStringLiteral("SELECT count(*) FROM %1").arg(quotedTable()));
-            if (count == 0 ||
-                (scalar(QStringLiteral("SELECT min(rowid) FROM %1").arg(quotedTable())) == 1 &&
-                 scalar(QStringLiteral("SELECT max(rowid) FROM %1").arg(quotedTable())) == count)) {
-                listing.dense = true;
-                listing.count = count;
-                listed = true;
-            }
-        }
-        if (!listed) {
-            const QString where = m_filterColumn
-                                      ? QStringLiteral(" WHERE %1 = ?1")
-                                            .arg(quoteIdentifier(m_columns.at(*m_filterColumn)))
-                                      : QString();
-            // The table is walked in row id order, so the list comes out sorted.
-            Statement list(db, QStringLiteral("SELECT rowid FROM %1 NOT INDEXED%2 ORDER BY rowid")
-                                   .arg(quotedTable(), where));
-            if (m_filterColumn)
-                list.bindInt64(1, m_filterValue);
-            auto rows = std::make_shared<std::vector<qint64>>();
-            while (list.step())
-                rows->push_back(list.int64Value(0));
-            if (list.hasError() || !list.isValid())
-                throwReadError(db);
-            listing.count = qint64(rows->size());
-            listing.rows = std::move(rows);
-        }
-        m_listing = std::move(listing);
-    }
+    if (m_listing.key != key || m_listing.dataVersion != dataVersion ||
+        m_listing.totalChanges != totalChanges)
+        m_listing = Listing{key, dataVersion, totalChanges, listRows(db)};
 
-    // Rows edited through an unconditioned query are rows of the table anyway.
-    m_dense = m_listing.dense;
-    if (m_dense) {
-        m_rows.reset();
-    } else if (m_editedRows.empty()) {
-        m_rows = m_listing.rows;
-    } else {
+    // Rows edited since the open stay in the snapshot even if they stopped
+    // matching; rows edited through an unconditioned query are rows of the table anyway.
+    m_rows = m_listing.rows;
+    if (!m_editedRows.empty() && m_rows.shape != Shape::Dense) {
         auto merged = std::make_shared<std::vector<qint64>>();
-        merged->reserve(m_listing.rows->size() + m_editedRows.size());
-        std::set_union(m_listing.rows->begin(), m_listing.rows->end(), m_editedRows.begin(),
-                       m_editedRows.end(), std::back_inserter(*merged));
-        m_rows = std::move(merged);
+        merged->reserve(m_rows.ids->size() + m_editedRows.size());
+        if (m_rows.shape == Shape::Listed)
+            std::set_union(m_rows.ids->begin(), m_rows.ids->end(), m_editedRows.begin(),
+                           m_editedRows.end(), std::back_inserter(*merged));
+        else
+            std::set_difference(m_rows.ids->begin(), m_rows.ids->end(), m_editedRows.begin(),
+                                m_editedRows.end(), std::back_inserter(*merged));
+        m_rows.ids = std::move(merged);
     }
-    m_count = m_dense ? m_listing.count : qint64(m_rows->size());
     m_sized = true;
 }
 
@@ -358,7 +490,7 @@ bool Query::atEnd() const
 int Query::recordCount()
 {
     ensureSized();
-    return int(std::min<qint64>(m_count, std::numeric_limits<int>::max()));
+    return int(std::min<qint64>(m_rows.count(), std::numeric_limits<int>::max()));
 }
 
 int Query::recordNumber()
@@ -366,20 +498,18 @@ int Query::recordNumber()
     ensureSized();
     if (m_current == kNoRow)
         return 0;
-    if (m_dense)
-        return int(m_current);
-    const auto it = std::lower_bound(m_rows->begin(), m_rows->end(), m_current);
-    return int(it - m_rows->begin()) + 1;
+    return int(m_rows.numberOf(m_current));
 }
 
 void Query::setRecordNumber(int recordNumber)
 {
     ensureSized();
     postIfEditing();
-    if (recordNumber < 1 || recordNumber > m_count)
-        throw BankError(
-            QStringLiteral("记录号 %1 超出范围（共 %2 条记录）").arg(recordNumber).arg(m_count));
-    m_current = m_dense ? recordNumber : (*m_rows)[size_t(recordNumber - 1)];
+    if (recordNumber < 1 || recordNumber > m_rows.count())
+        throw BankError(QStringLiteral("记录号 %1 超出范围（共 %2 条记录）")
+                            .arg(recordNumber)
+                            .arg(m_rows.count()));
+    m_current = m_rows.rowAt(recordNumber);
     m_rowLoaded = false;
 }
 

@@ -26,8 +26,10 @@ class Statement;
 // the first row, walking forward seeks one row at a time, and the row list is
 // gathered (row ids only) the first time a count or a record number is asked
 // for, so a large bank opens as fast as a small one. The row list is read
-// from the table itself, never through an index, and kept for the next open
-// of the same statement as long as nobody has written to the bank since.
+// from the table itself, never through an index (an index only tells which
+// is shorter, the rows that match or those that do not, and a count that
+// disagrees with the table's is reported as damage), and kept for the next
+// open of the same statement as long as nobody has written to the bank since.
 //
 // Every record operation throws BankError while the query is closed; the
 // message says why the bank is not open.
@@ -103,10 +105,31 @@ private:
     // Rows of the snapshot that posted edits may have taken out of the live result.
     std::set<qint64> m_editedRows;
 
+    // The rows of a snapshot: exactly 1..span, a list of row ids, or 1..span
+    // but for a list of row ids left out. Lists are sorted.
+    enum class Shape
+    {
+        Dense,
+        Listed,
+        Excluding
+    };
+    struct RowSet
+    {
+        Shape shape = Shape::Dense;
+        qint64 span = 0;
+        std::shared_ptr<const std::vector<qint64>> ids;
+
+        qint64 count() const;
+        qint64 after(qint64 rowid) const;    // the first row past `rowid`, or kNoRow
+        qint64 numberOf(qint64 rowid) const; // 1-based place of a row of the set
+        qint64 rowAt(qint64 recordNumber) const;
+    };
+    RowSet listRows(Database &db);
+    std::optional<RowSet> listTheSmallerSide(Database &db, qint64 span);
+    QString filterIndex(Database &db);
+
     bool m_sized = false;
-    bool m_dense = false; // rows are exactly 1..m_count, so a record number is its row id
-    qint64 m_count = 0;
-    std::shared_ptr<const std::vector<qint64>> m_rows; // the snapshot's row ids when not dense
+    RowSet m_rows;
 
     // The last row list read, for reuse while the bank is unchanged.
     struct Listing
@@ -114,9 +137,7 @@ private:
         QString key;
         qint64 dataVersion = -1;
         qint64 totalChanges = -1;
-        bool dense = false;
-        qint64 count = 0;
-        std::shared_ptr<const std::vector<qint64>> rows;
+        RowSet rows;
     };
     Listing m_listing;
 

@@ -76,6 +76,8 @@ private slots:
     void query_emptyTableIsAtEndAtOnce();
     void query_positionsByRecordNumber();
     void query_positionsAcrossHolesInRowIds();
+    void query_numbersTheMatchesHoweverTheyLie_data();
+    void query_numbersTheMatchesHoweverTheyLie();
     void query_readsNullAsZeroAndEmpty();
     void query_refusesValuesThatAreNotIntegers();
     void query_everyRecordOperationFailsWhileClosed();
@@ -313,6 +315,57 @@ void TestBankStore::query_positionsByRecordNumber()
     QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 30);
     query.next();
     QVERIFY(query.atEnd());
+}
+
+void TestBankStore::query_numbersTheMatchesHoweverTheyLie_data()
+{
+    QTest::addColumn<int>("every");
+    QTest::addColumn<bool>("practisedOnes");
+    // Each kind of snapshot: a list of the matches, or all rows but a list.
+    QTest::addRow("a few practised") << 700 << true;
+    QTest::addRow("all but a few practised") << 700 << false;
+    QTest::addRow("every other practised") << 2 << true;
+}
+
+void TestBankStore::query_numbersTheMatchesHoweverTheyLie()
+{
+    QFETCH(int, every);
+    QFETCH(bool, practisedOnes);
+    constexpr int kRows = 3000;
+    const auto practised = [=](int i) { return ((i + 1) % every == 0) == practisedOnes; };
+    makeBank(m_bank, kRows, practised);
+    QList<int> expected;
+    for (int i = 0; i < kRows; ++i)
+        if (practised(i))
+            expected.append(i + 1);
+    testsupport::BankSession session(m_bank);
+    QVERIFY(session.connected);
+    bank::Query &query = session.query;
+
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=1")));
+    QList<int> walked;
+    for (query.first(); !query.atEnd(); query.next())
+        walked.append(query.fieldAsInteger(QStringLiteral("id")));
+    QCOMPARE(walked, expected);
+    QCOMPARE(query.recordCount(), expected.size());
+    for (int n = 1; n <= expected.size(); ++n) {
+        query.setRecordNumber(n);
+        QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), expected.at(n - 1));
+        QCOMPARE(query.recordNumber(), n);
+    }
+
+    // A row edited out of the condition before the rows are counted stays in the snapshot.
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=1")));
+    query.edit();
+    query.setFieldValue(QStringLiteral("xx"), 0);
+    QVERIFY(query.post());
+    QCOMPARE(query.recordCount(), expected.size());
+    query.setRecordNumber(1);
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), expected.first());
+    query.setRecordNumber(expected.size());
+    QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), expected.last());
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=1")));
+    QCOMPARE(query.recordCount(), expected.size() - 1);
 }
 
 void TestBankStore::query_positionsAcrossHolesInRowIds()
