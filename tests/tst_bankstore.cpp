@@ -28,18 +28,21 @@ QMap<QString, QByteArray> snapshotFolder(const QString &folder)
     return files;
 }
 
+QByteArray metaValue(const QString &path, const QString &name)
+{
+    bank::Database db;
+    if (!db.open(path, bank::Database::OpenMode::ReadOnly))
+        return {};
+    bank::Statement read(db, QStringLiteral("SELECT value FROM kelvaro_meta WHERE name = ?1"));
+    read.bindText(1, name);
+    return read.step() ? read.blobValue(0) : QByteArray();
+}
+
 // Rewrites the stored password hash of a bank through `change`.
 void alterPasswordHash(const QString &path, const std::function<void(QByteArray &)> &change)
 {
-    QByteArray hash;
-    {
-        bank::Database db;
-        QVERIFY(db.open(path, bank::Database::OpenMode::ReadOnly));
-        bank::Statement read(
-            db, QStringLiteral("SELECT value FROM kelvaro_meta WHERE name = 'password_hash'"));
-        QVERIFY(read.step());
-        hash = read.blobValue(0);
-    }
+    QByteArray hash = metaValue(path, QStringLiteral("password_hash"));
+    QVERIFY(!hash.isEmpty());
     change(hash);
     runSql(path,
            QStringLiteral("UPDATE kelvaro_meta SET value = X'%1' WHERE name = 'password_hash'")
@@ -221,15 +224,8 @@ void TestBankStore::connect_failsWithoutTouchingAnything()
 void TestBankStore::connect_opensABankWrittenWithTheEarlierCost()
 {
     makeBank(m_bank, 3);
-    QByteArray salt;
-    {
-        bank::Database db;
-        QVERIFY(db.open(m_bank, bank::Database::OpenMode::ReadOnly));
-        bank::Statement read(
-            db, QStringLiteral("SELECT value FROM kelvaro_meta WHERE name = 'password_salt'"));
-        QVERIFY(read.step());
-        salt = read.blobValue(0);
-    }
+    const QByteArray salt = metaValue(m_bank, QStringLiteral("password_salt"));
+    QVERIFY(!salt.isEmpty());
     runSql(m_bank, QStringLiteral("UPDATE kelvaro_meta SET value = CAST('12000' AS BLOB) "
                                   "WHERE name = 'password_iterations'"));
     alterPasswordHash(m_bank, [&](QByteArray &hash) {
