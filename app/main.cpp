@@ -17,6 +17,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kelvaro/kelvaro.png")));
+    // Lets a Wayland desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KELVARO_APP_ID));
     ui::installChineseSupport(app);
     TForm_main window;
     window.show();
