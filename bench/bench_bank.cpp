@@ -90,6 +90,7 @@ struct OpenBank
     {
         if (!ConnectAccessDb(connection, path, bank::kBankPassword))
             qFatal("cannot open bench bank");
+        query.setConnection(&connection);
         OpenTable(query, bank::kQuestionTable);
         if (!query.isActive())
             qFatal("cannot open the question table");
