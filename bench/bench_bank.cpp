@@ -235,6 +235,29 @@ void BM_ReviewFirstPress(benchmark::State &state)
 }
 BENCHMARK(BM_ReviewFirstPress)->Apply(reviewShapes)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// 旧题复习 right after 新题练习 on the same connection: the marks just written
+// make the practised rows' list stale, so each review lists them anew.
+void BM_ReviewAfterNewPractice(benchmark::State &state)
+{
+    const int rows = int(state.range(0));
+    const int practised = int(state.range(1));
+    OpenBank bank(privateCopy(rows, practised, QStringLiteral("alternate")));
+    SilentFrontend frontend;
+    practice::Drill drill(frontend);
+    practice::seedRandom(1);
+    for (auto _ : state) {
+        drill.newPractice(bank.query);
+        const auto start = Clock::now();
+        drill.review(bank.query);
+        state.SetIterationTime(secondsSince(start));
+    }
+}
+BENCHMARK(BM_ReviewAfterNewPractice)
+    ->ArgNames({"rows", "practised"})
+    ->Args({1'000'000, 100'000})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 // 随机练习: up to 100 of all questions at random.
 void BM_RandomPractice(benchmark::State &state)
 {
