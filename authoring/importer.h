@@ -35,7 +35,7 @@ inline constexpr int kErrorsShown = 20;
 // end, so that the first of them can be named and all of them counted. The
 // bank is written on a thread of its own while the file is read on the calling
 // thread, which is also the one the hooks are called on.
-ImportOutcome importSource(QuestionSource &source, const QString &bankPath,
-                           const QString &password, const ImportHooks &hooks = {});
+ImportOutcome importSource(QuestionSource &source, const QString &bankPath, const QString &password,
+                           const ImportHooks &hooks = {});
 
 } // namespace authoring
