@@ -3,6 +3,13 @@
 #include "authoring/checker.h"
 #include "bank/bankfile.h"
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace authoring {
 
 namespace {
@@ -13,6 +20,93 @@ struct Abandon
 };
 
 constexpr qint64 kProgressEvery = 4096;
+// Rows go to the writer in batches, and only a few batches wait at a time, so
+// memory stays small whatever the size of the file.
+constexpr size_t kBatchRows = 1024;
+constexpr size_t kBatchesWaiting = 8;
+
+using Batch = std::vector<bank::Question>;
+
+// Hands the good records from the reading thread to the thread writing the
+// bank. Either side may stop early: the reader when a record is bad (the bank
+// is then abandoned), the writer when the bank cannot be written. Written
+// batches come back to the reader, which made their texts: memory is freed
+// by the thread that took it, which keeps the allocator from contending.
+class Handover
+{
+public:
+    // False once the writer has stopped: there is no point reading on.
+    bool put(Batch &&batch)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_batches.size() < kBatchesWaiting || m_stopped; });
+        if (m_stopped)
+            return false;
+        m_batches.push_back(std::move(batch));
+        m_changed.notify_all();
+        return true;
+    }
+
+    // An empty batch for the reader to fill, reusing a written one if there is one.
+    Batch emptyBatch()
+    {
+        Batch batch;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_written.empty()) {
+                batch = std::move(m_written.back());
+                m_written.pop_back();
+            }
+        }
+        batch.clear();
+        batch.reserve(kBatchRows);
+        return batch;
+    }
+
+    void finish(bool abandon)
+    {
+        std::lock_guard lock(m_mutex);
+        m_finished = true;
+        m_abandoned = abandon;
+        m_changed.notify_all();
+    }
+
+    // Gives back the batch written and fills it with the next one; false at
+    // the end of the rows. Throws Abandon when they are not to be written.
+    bool take(Batch &batch)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!batch.empty())
+            m_written.push_back(std::move(batch));
+        batch = Batch();
+        m_changed.wait(lock, [this] { return !m_batches.empty() || m_finished; });
+        if (m_abandoned)
+            throw Abandon{};
+        if (m_batches.empty())
+            return false;
+        batch = std::move(m_batches.front());
+        m_batches.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+
+    void stop()
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        m_batches.clear();
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Batch> m_batches;
+    std::vector<Batch> m_written;
+    bool m_finished = false;
+    bool m_abandoned = false;
+    bool m_stopped = false;
+};
 
 } // namespace
 
@@ -20,11 +114,40 @@ ImportOutcome importSource(QuestionSource &source, const QString &bankPath, cons
                            const ImportHooks &hooks)
 {
     ImportOutcome outcome;
+    Handover handover;
+
+    // The bank is written on a second thread while this one reads and checks
+    // the file: each takes about half the work.
+    QString writeError;
+    std::exception_ptr writeFailure;
+    std::thread writer([&] {
+        Batch batch;
+        size_t used = 0;
+        auto next = [&]() -> std::optional<bank::Question> {
+            if (used == batch.size()) {
+                used = 0;
+                if (!handover.take(batch))
+                    return std::nullopt;
+            }
+            // A copy shares the texts, which stay the batch's to free.
+            return batch[used++];
+        };
+        try {
+            writeError = bank::writeBank(bankPath, password, next);
+        } catch (const Abandon &) {
+        } catch (...) {
+            writeFailure = std::current_exception();
+        }
+        handover.stop();
+    });
+
     Checker checker(source, Checker::Mode::Create);
     SourceRecord record;
     qint64 records = 0;
-
-    auto nextGood = [&]() -> std::optional<bank::Question> {
+    Batch batch = handover.emptyBatch();
+    bool writing = true;
+    std::exception_ptr readFailure;
+    try {
         while (source.next(record)) {
             if (hooks.progress && ++records % kProgressEvery == 0)
                 hooks.progress(records);
@@ -33,7 +156,9 @@ ImportOutcome importSource(QuestionSource &source, const QString &bankPath, cons
                 if (outcome.errors.size() < kErrorsShown)
                     outcome.errors.append(checker.describe(record) + QStringLiteral("：") +
                                           problems.join(QStringLiteral("；")));
-                ++outcome.errorCount;
+                // The rest is only read to name and count the bad records.
+                if (outcome.errorCount++ == 0)
+                    handover.finish(true);
                 continue;
             }
             outcome.notes += record.notes.size();
@@ -41,26 +166,35 @@ ImportOutcome importSource(QuestionSource &source, const QString &bankPath, cons
                 for (const QString &note : std::as_const(record.notes))
                     hooks.note(checker.describe(record) + QStringLiteral("：") + note);
             }
-            if (outcome.errorCount == 0) {
+            if (outcome.errorCount == 0 && writing) {
                 ++outcome.written;
                 if (record.question->xx == 1)
                     ++outcome.practised;
-                return record.question;
+                batch.push_back(std::move(*record.question));
+                if (batch.size() == kBatchRows) {
+                    writing = handover.put(std::move(batch));
+                    batch = handover.emptyBatch();
+                }
             }
+            if (!writing && outcome.errorCount == 0)
+                break;
         }
         if (!source.error().isEmpty())
             outcome.failure = source.error();
-        if (outcome.errorCount || !outcome.failure.isEmpty())
-            throw Abandon{};
-        return std::nullopt;
-    };
-
-    try {
-        const QString error = bank::writeBank(bankPath, password, nextGood);
-        if (!error.isEmpty())
-            outcome.failure = error;
-    } catch (const Abandon &) {
+        if (writing && !batch.empty())
+            handover.put(std::move(batch));
+    } catch (...) {
+        readFailure = std::current_exception();
     }
+    handover.finish(outcome.errorCount > 0 || !outcome.failure.isEmpty() || readFailure);
+    writer.join();
+
+    if (readFailure)
+        std::rethrow_exception(readFailure);
+    if (writeFailure)
+        std::rethrow_exception(writeFailure);
+    if (!writeError.isEmpty() && outcome.failure.isEmpty())
+        outcome.failure = writeError;
     if (!outcome.ok())
         outcome.written = outcome.practised = 0;
     return outcome;

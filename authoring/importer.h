@@ -34,7 +34,9 @@ inline constexpr int kErrorsShown = 20;
 
 // Writes a new bank at `bankPath` from every record of `source`, in one pass,
 // or nothing at all when any record is bad: the bad ones are still read to the
-// end, so that the first of them can be named and all of them counted.
+// end, so that the first of them can be named and all of them counted. The
+// bank is written on a thread of its own while the file is read on the calling
+// thread, which is also the one the hooks are called on.
 ImportOutcome importSource(QuestionSource &source, const QString &bankPath, const QString &password,
                            const ImportHooks &hooks = {});
 

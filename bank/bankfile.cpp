@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStringEncoder>
 #include <QTemporaryFile>
 
 #include <sqlite3.h>
@@ -40,21 +41,69 @@ std::optional<QByteArray> metaValue(Database &db, const QString &name)
     return statement.blobValue(0);
 }
 
-void bindOptional(Statement &statement, int index, const std::optional<qint64> &value)
+// Adds the rows of a new bank. A bank may hold millions of them, so each text
+// is encoded into a buffer kept from row to row, and SQLite reads it in place.
+class RowInserter
 {
-    if (value)
-        statement.bindInt64(index, *value);
-    else
-        statement.bindNull(index);
-}
+public:
+    explicit RowInserter(Database &db) : m_db(db.handle())
+    {
+        if (sqlite3_prepare_v2(m_db, "INSERT INTO kx VALUES (?1, ?2, ?3, ?4)", -1, &m_stmt,
+                               nullptr) != SQLITE_OK)
+            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+    }
+    ~RowInserter() { sqlite3_finalize(m_stmt); }
+    RowInserter(const RowInserter &) = delete;
+    RowInserter &operator=(const RowInserter &) = delete;
 
-void bindOptional(Statement &statement, int index, const std::optional<QString> &value)
-{
-    if (value)
-        statement.bindText(index, *value);
-    else
-        statement.bindNull(index);
-}
+    bool insert(const Question &q)
+    {
+        if (!m_stmt)
+            return false;
+        bindInteger(1, q.id);
+        bindText(2, q.tm, m_tm);
+        bindText(3, q.da, m_da);
+        bindInteger(4, q.xx);
+        const int rc = sqlite3_step(m_stmt);
+        sqlite3_reset(m_stmt);
+        if (rc != SQLITE_DONE) {
+            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+            return false;
+        }
+        return true;
+    }
+    QString error() const { return m_error; }
+
+private:
+    void bindInteger(int index, const std::optional<qint64> &value)
+    {
+        if (value)
+            sqlite3_bind_int64(m_stmt, index, *value);
+        else
+            sqlite3_bind_null(m_stmt, index);
+    }
+
+    void bindText(int index, const std::optional<QString> &value, QByteArray &buffer)
+    {
+        if (!value) {
+            sqlite3_bind_null(m_stmt, index);
+            return;
+        }
+        // Stateless: a stray half of a surrogate pair is replaced here, as
+        // QString::toUtf8 does, instead of carrying over into the next text.
+        buffer.resize(m_encoder.requiredSpace(value->size()));
+        const char *end = m_encoder.appendToBuffer(buffer.data(), *value);
+        sqlite3_bind_text(m_stmt, index, buffer.constData(), int(end - buffer.constData()),
+                          SQLITE_STATIC);
+    }
+
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+    QString m_error;
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+    QByteArray m_tm;
+    QByteArray m_da;
+};
 
 } // namespace
 
@@ -294,19 +343,14 @@ QString writeBank(const QString &path, const QString &password,
                 }
             }
             if (error.isEmpty()) {
-                Statement insert(db, QStringLiteral("INSERT INTO kx VALUES (?1, ?2, ?3, ?4)"));
+                RowInserter inserter(db);
+                error = inserter.error();
                 while (error.isEmpty()) {
                     const std::optional<Question> q = next();
                     if (!q)
                         break;
-                    insert.reset();
-                    bindOptional(insert, 1, q->id);
-                    bindOptional(insert, 2, q->tm);
-                    bindOptional(insert, 3, q->da);
-                    bindOptional(insert, 4, q->xx);
-                    insert.step();
-                    if (insert.hasError())
-                        error = db.lastError();
+                    if (!inserter.insert(*q))
+                        error = inserter.error();
                 }
             }
             // The index goes in last: building it once is faster than keeping it up per row.
