@@ -26,6 +26,7 @@ int main(int argc, char *argv[])
     // telling by the exit status whether the bank beside the program opened.
     if (QCoreApplication::arguments().contains(QStringLiteral("--check-start")))
         QTimer::singleShot(0, &window, [&window] {
+            window.finishStartUp();
             QCoreApplication::exit(window.ADOQuery1->isActive() ? 0 : 2);
         });
     return app.exec();

@@ -41,6 +41,7 @@ enum class Window
 };
 
 const char *const kChildOption = "--first-paint";
+const char *const kStartVariable = "KELVARO_BENCH_STARTED";
 
 // Notes when the window it watches gets its first paint event.
 class FirstPaint : public QObject
@@ -197,7 +198,9 @@ void BM_FirstPaint(benchmark::State &state, Window kind, int rounds)
 }
 
 // A new process each time: loading the libraries, the application object,
-// the fonts and the window, until the window's first paint.
+// the fonts and the window, until the window's first paint event. The clock
+// is the system's monotonic one, so the child can time from the moment the
+// parent started it; it also reports when that first frame was done.
 void BM_StartProcess(benchmark::State &state, Window kind, int rounds)
 {
     if (kind == Window::Real)
@@ -206,20 +209,29 @@ void BM_StartProcess(benchmark::State &state, Window kind, int rounds)
                                                                ? QStringLiteral("real")
                                                                : QStringLiteral("bare")};
     double inMain = 0;
+    double frames = 0;
     for (auto _ : state) {
         QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         const auto start = Clock::now();
+        environment.insert(QLatin1String(kStartVariable),
+                           QString::number(start.time_since_epoch().count()));
+        child.setProcessEnvironment(environment);
         child.start(QCoreApplication::applicationFilePath(), args);
         bool got = false;
         while (!got && child.waitForReadyRead(10'000))
             got = child.canReadLine();
-        const auto painted = Clock::now();
         if (!got)
             qFatal("the child never painted its window");
-        state.SetIterationTime(secondsBetween(start, painted));
-        inMain += child.readLine().trimmed().toDouble();
+        const QList<QByteArray> figures = child.readLine().trimmed().split(' ');
+        if (figures.size() != 3)
+            qFatal("the child's report is garbled");
+        state.SetIterationTime(figures.at(0).toDouble() / 1000);
+        frames += figures.at(1).toDouble();
+        inMain += figures.at(2).toDouble();
         child.waitForFinished();
     }
+    state.counters["frame_done_ms"] = frames / double(state.iterations());
     state.counters["from_main_ms"] = inMain / double(state.iterations());
 }
 
@@ -247,18 +259,23 @@ void registerBenchmarks()
             ->Unit(benchmark::kMillisecond);
 }
 
-// The child: starts as the program does, prints the milliseconds from here to
-// the first paint, and leaves.
+// The child: starts as the program does, prints the milliseconds from its
+// start to the first paint event and to the end of that frame, and from main
+// to the first paint event, and leaves.
 int runChild(int argc, char **argv, Window kind)
 {
-    const auto start = Clock::now();
+    const auto inMain = Clock::now();
+    const Clock::time_point started(
+        Clock::duration(qEnvironmentVariable(kStartVariable).toLongLong()));
     QApplication app(argc, argv);
     if (kind == Window::Real)
         ui::installChineseSupport(app);
     else
         setUpBareFonts();
-    const PaintTimes times = timeFirstPaint(kind, start);
-    std::printf("%.3f\n", times.firstPaint * 1000);
+    const PaintTimes times = timeFirstPaint(kind, inMain);
+    const double beforeMain = secondsBetween(started, inMain);
+    std::printf("%.3f %.3f %.3f\n", (beforeMain + times.firstPaint) * 1000,
+                (beforeMain + times.frameDone) * 1000, times.firstPaint * 1000);
     std::fflush(stdout);
     return 0;
 }

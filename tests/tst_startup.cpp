@@ -127,8 +127,11 @@ void TestStartup::formCreate_opensTheBankBesideTheExecutable()
     testsupport::ModalWatcher watcher;
     {
         TForm_main window;
+        // Opened only once the window has been painted, so the window shows first.
+        QVERIFY(!window.ADOConnection1->isConnected());
+        window.show();
+        QTRY_VERIFY(window.ADOQuery1->isActive());
         QVERIFY(window.ADOConnection1->isConnected());
-        QVERIFY(window.ADOQuery1->isActive());
         QCOMPARE(window.ADOQuery1->sql(), QStringList{"select * from kx"});
         QCOMPARE(window.ADOQuery1->recordCount(), 5);
         QCOMPARE(window.PageControl1->currentIndex(), 0);

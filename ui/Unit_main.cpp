@@ -25,7 +25,10 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
@@ -63,7 +66,6 @@ QPlainTextEdit *makeMemo(QWidget *parent, const char *name)
 {
     auto *memo = make<QPlainTextEdit>(parent, name);
     memo->setGeometry(12, 3, 729, 257);
-    memo->setFont(songFont(24, true));
     memo->setReadOnly(true);
     memo->setFocusPolicy(Qt::StrongFocus);
     memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -201,8 +203,6 @@ void TForm_main::buildLayout()
 
     ts3 = make<QWidget>(PageControl1, "ts3");
     lbl4 = makeAutoLabel(ts3, "lbl4", QPoint(599, 296), QString());
-    lbl4->setFont(songFont(48, true));
-    setAutoLabelText(lbl4, QStringLiteral("请选择"));
     lbl5 = makeAutoLabel(ts3, "lbl5", QPoint(40, 280), QString());
     btn7 = makeButton(ts3, "btn7", QStringLiteral("下一题"), QRect(432, 315, 129, 49));
     btn8 = makeButton(ts3, "btn8", QStringLiteral("上一题"), QRect(216, 315, 129, 49));
@@ -383,6 +383,7 @@ bool TForm_main::guarded(const std::function<void()> &handler)
     m_handlerRunning = true;
     const auto done = qScopeGuard([this] { m_handlerRunning = false; });
     try {
+        finishStartUp();
         handler();
     } catch (const bank::BankError &error) {
         ui::showErrorBox(error.message());
@@ -407,9 +408,32 @@ void TForm_main::FormCreate()
     practice::seedRandomFromClock();
     PageControl1->setCurrentIndex(practice::BannerPage);
     focusPage(practice::BannerPage);
+    // The window shows first: the banner needs neither the bank (an older
+    // bank's password takes long to check) nor the large bold faces of the
+    // hidden pages, whose loading costs more than the rest of the window.
+    m_startUpPending = true;
+}
+
+void TForm_main::finishStartUp()
+{
+    if (!std::exchange(m_startUpPending, false))
+        return;
+    mmo1->setFont(songFont(24, true));
+    mmo2->setFont(songFont(24, true));
+    lbl4->setFont(songFont(48, true));
+    setFeedbackText(QStringLiteral("请选择"));
+    if (ADOConnection1->isConnected())
+        return;
     const QString path = AppFilePath(bank::kBankFileName);
     ConnectAccessDb(*ADOConnection1, path, bank::kBankPassword);
     OpenTable(*ADOQuery1, bank::kQuestionTable);
+}
+
+void TForm_main::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (m_startUpPending)
+        QTimer::singleShot(0, this, &TForm_main::finishStartUp);
 }
 
 void TForm_main::showtm(int atype)

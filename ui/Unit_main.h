@@ -41,6 +41,10 @@ public:
     void showtm(int atype);
 
     void FormCreate();
+    // Does what start-up leaves until the window has first been painted (or
+    // a handler first runs): the fonts of the hidden pages, and opening the
+    // bank beside the program unless the connection was opened otherwise.
+    void finishStartUp();
     void btn1Click();
     void btn2Click();
     void btn3Click();
@@ -85,6 +89,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void buildLayout();
@@ -112,6 +117,7 @@ private:
     practice::Drill m_drill;
     QHash<const QPushButton *, QString> m_keyNames;
     bool m_handlerRunning = false;
+    bool m_startUpPending = false;
     // When the last new-question practice finished: a second press hard on
     // its heels is a double click, not a request for another set.
     QElapsedTimer m_newPracticeDone;

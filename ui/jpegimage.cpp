@@ -38,13 +38,14 @@ bool decodeInto(const unsigned char *data, unsigned long size, QImage *out)
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, data, size);
     jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
+    // Decoded straight into the layout Qt paints from, so no paint converts it.
+    info.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
     jpeg_start_decompress(&info);
-    if (info.output_components != 3 || info.output_width > 16384 || info.output_height > 16384) {
+    if (info.output_components != 4 || info.output_width > 16384 || info.output_height > 16384) {
         jpeg_destroy_decompress(&info);
         return false;
     }
-    *out = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB888);
+    *out = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
     if (out->isNull()) {
         jpeg_destroy_decompress(&info);
         return false;
