@@ -6,6 +6,7 @@
 #include "bank/database.h"
 #include "bank/query.h"
 #include "bank/store.h"
+#include "bench/runbenchmarks.h"
 #include "practice/drill.h"
 #include "practice/frontend.h"
 #include "practice/random.h"
@@ -22,16 +23,6 @@
 #include <tuple>
 
 namespace {
-
-class SilentFrontend : public practice::Frontend
-{
-public:
-    void setQuestionText(practice::Page, const QString &) override {}
-    void setProgressText(practice::Page, const QString &) override {}
-    void setFeedbackText(const QString &) override {}
-    void showPage(practice::Page) override {}
-    void showInfo(const QString &) override {}
-};
 
 QTemporaryDir &benchDir()
 {
@@ -113,7 +104,7 @@ using Mode = void (practice::Drill::*)(bank::Query &);
 void runRepeated(benchmark::State &state, Mode mode)
 {
     OpenBank bank(bankOf(int(state.range(0)), int(state.range(1))));
-    SilentFrontend frontend;
+    practice::SilentFrontend frontend;
     practice::Drill drill(frontend);
     practice::seedRandom(1);
     for (auto _ : state) {
@@ -129,7 +120,7 @@ void runRepeated(benchmark::State &state, Mode mode)
 void runFirstPress(benchmark::State &state, Mode mode)
 {
     const QString path = bankOf(int(state.range(0)), int(state.range(1)));
-    SilentFrontend frontend;
+    practice::SilentFrontend frontend;
     practice::Drill drill(frontend);
     practice::seedRandom(1);
     for (auto _ : state) {
@@ -204,7 +195,7 @@ void BM_NewPractice(benchmark::State &state)
     const int rows = int(state.range(0));
     const int practised = int(state.range(1));
     OpenBank bank(privateCopy(rows, practised, QStringLiteral("new")));
-    SilentFrontend frontend;
+    practice::SilentFrontend frontend;
     practice::Drill drill(frontend);
     int fresh = rows - practised;
     for (auto _ : state) {
@@ -242,7 +233,7 @@ void BM_ReviewAfterNewPractice(benchmark::State &state)
     const int rows = int(state.range(0));
     const int practised = int(state.range(1));
     OpenBank bank(privateCopy(rows, practised, QStringLiteral("alternate")));
-    SilentFrontend frontend;
+    practice::SilentFrontend frontend;
     practice::Drill drill(frontend);
     practice::seedRandom(1);
     for (auto _ : state) {
@@ -316,10 +307,5 @@ BENCHMARK(BM_DurableCommits)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

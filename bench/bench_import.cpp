@@ -4,6 +4,7 @@
 // is the child's own.
 
 #include "bank/database.h"
+#include "bench/runbenchmarks.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -179,10 +180,5 @@ BENCHMARK_CAPTURE(BM_Create, tool_template, Maker::Tool, true)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

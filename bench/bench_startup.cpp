@@ -8,6 +8,7 @@
 #include "bank/bankfile.h"
 #include "bank/database.h"
 #include "bank/store.h"
+#include "bench/runbenchmarks.h"
 #include "ui/Unit_main.h"
 #include "ui/chinesesupport.h"
 
@@ -300,10 +301,5 @@ int main(int argc, char **argv)
     BankBeside beside;
     banks = &beside;
     registerBenchmarks();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -29,4 +29,15 @@ public:
     virtual void showInfo(const QString &text) = 0;
 };
 
+// Shows nothing: for running the practice logic where there is no window.
+class SilentFrontend : public Frontend
+{
+public:
+    void setQuestionText(Page, const QString &) override {}
+    void setProgressText(Page, const QString &) override {}
+    void setFeedbackText(const QString &) override {}
+    void showPage(Page) override {}
+    void showInfo(const QString &) override {}
+};
+
 } // namespace practice

@@ -26,16 +26,6 @@ using namespace testsupport;
 
 namespace {
 
-class SilentFrontend : public practice::Frontend
-{
-public:
-    void setQuestionText(practice::Page, const QString &) override {}
-    void setProgressText(practice::Page, const QString &) override {}
-    void setFeedbackText(const QString &) override {}
-    void showPage(practice::Page) override {}
-    void showInfo(const QString &) override {}
-};
-
 const char *const kTakerSwitch = "--take-sets";
 
 // Taker mode: opens the bank, says "ready", waits for a line on stdin, then
@@ -52,7 +42,7 @@ int takeSets(const QString &path, int sets)
     }
     bank::Query query;
     query.setConnection(&connection);
-    SilentFrontend frontend;
+    practice::SilentFrontend frontend;
     practice::Drill drill(frontend);
     out << "ready" << Qt::endl;
     QTextStream(stdin).readLine();
@@ -81,7 +71,7 @@ QString newPracticeError(const QString &path, QList<qint64> *ids = nullptr)
         return connection.failureReason();
     bank::Query query;
     query.setConnection(&connection);
-    SilentFrontend frontend;
+    practice::SilentFrontend frontend;
     practice::Drill drill(frontend);
     QString error;
     try {
