@@ -42,6 +42,8 @@ bool Database::open(const QString &path, OpenMode mode)
         return false;
     }
     sqlite3_extended_result_codes(db, 1);
+    sqlite3_rollback_hook(
+        db, [](void *self) { ++static_cast<Database *>(self)->m_rollbacks; }, this);
     // Another copy of the program may hold a short write lock.
     sqlite3_busy_timeout(db, 5000);
     m_db = db;

@@ -42,6 +42,9 @@ public:
     qint64 totalChanges() const;
     // False once a transaction has ended, also when the engine rolled it back itself.
     bool inTransaction() const;
+    // How many transactions were rolled back on this connection, by a
+    // ROLLBACK or by the engine itself: what was written in them is gone.
+    quint64 rollbacks() const { return m_rollbacks; }
     void setLastError(const QString &error, int code = 0)
     {
         m_lastError = error;
@@ -54,6 +57,7 @@ private:
     QString m_path;
     QString m_lastError;
     int m_lastErrorCode = 0;
+    quint64 m_rollbacks = 0;
 };
 
 // One prepared statement; parameters are bound, never spliced into the text.

@@ -419,9 +419,26 @@ void Query::ensureSized()
     const QString key = listingKey();
     const qint64 dataVersion = bankStamp();
     const qint64 totalChanges = db.totalChanges();
-    if (m_listing.key != key || m_listing.dataVersion != dataVersion ||
-        m_listing.totalChanges != totalChanges)
-        m_listing = Listing{key, dataVersion, totalChanges, listRows(db)};
+    const bool sameBank = m_listing.key == key && m_listing.dataVersion == dataVersion &&
+                          m_listing.rollbacks == db.rollbacks();
+    if (sameBank && m_listing.patchable &&
+        totalChanges == m_listing.totalChanges + m_listing.ownChanges) {
+        bringListingUpToDate();
+        m_listing.totalChanges = totalChanges;
+    } else if (!sameBank || m_listing.totalChanges != totalChanges) {
+        Listing listing;
+        listing.key = key;
+        listing.dataVersion = dataVersion;
+        listing.totalChanges = totalChanges;
+        listing.rollbacks = db.rollbacks();
+        listing.rows = listRows(db);
+        listing.table = m_table;
+        if (m_filterColumn) {
+            listing.column = m_columns.at(*m_filterColumn);
+            listing.value = m_filterValue;
+        }
+        m_listing = std::move(listing);
+    }
 
     // Rows edited since the open stay in the snapshot even if they stopped
     // matching; rows edited through an unconditioned query are rows of the table anyway.
@@ -438,6 +455,58 @@ void Query::ensureSized()
         m_rows.ids = std::move(merged);
     }
     m_sized = true;
+}
+
+void Query::noteOwnWrite(qint64 rowid, const QHash<int, QVariant> &values)
+{
+    if (m_listing.key.isEmpty())
+        return;
+    ++m_listing.ownChanges;
+    if (m_listing.column.isEmpty() || m_table.compare(m_listing.table, Qt::CaseInsensitive) != 0)
+        return;
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (m_columns.at(it.key()).compare(m_listing.column, Qt::CaseInsensitive) != 0)
+            continue;
+        // Only what SQLite is sure to store as the same integer (or NULL) is followed.
+        switch (it.value().typeId()) {
+        case QMetaType::UnknownType:
+        case QMetaType::Nullptr:
+            m_listing.matchesNow[rowid] = false;
+            break;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::Bool:
+            m_listing.matchesNow[rowid] = it.value().toLongLong() == m_listing.value;
+            break;
+        default:
+            m_listing.patchable = false;
+        }
+    }
+}
+
+// Takes the rows this query wrote since the list was read into it, in one pass.
+void Query::bringListingUpToDate()
+{
+    RowSet &rows = m_listing.rows;
+    std::map<qint64, bool> changes = std::exchange(m_listing.matchesNow, {});
+    m_listing.ownChanges = 0;
+    if (changes.empty() || rows.shape == Shape::Dense)
+        return;
+    // A listed row is one that matches; a row left out of 1..span is one that does not.
+    const bool listedMatch = rows.shape == Shape::Listed;
+    std::vector<qint64> enter;
+    std::vector<qint64> leave;
+    for (const auto &[rowid, matches] : changes)
+        (matches == listedMatch ? enter : leave).push_back(rowid);
+    std::vector<qint64> kept;
+    kept.reserve(rows.ids->size());
+    std::set_difference(rows.ids->begin(), rows.ids->end(), leave.begin(), leave.end(),
+                        std::back_inserter(kept));
+    auto ids = std::make_shared<std::vector<qint64>>();
+    ids->reserve(kept.size() + enter.size());
+    std::set_union(kept.begin(), kept.end(), enter.begin(), enter.end(), std::back_inserter(*ids));
+    rows.ids = std::move(ids);
 }
 
 qint64 Query::unindexedMatchCount()
@@ -678,6 +747,7 @@ bool Query::post()
     if (db.changes() == 0)
         return false;
     m_editedRows.insert(m_current);
+    noteOwnWrite(m_current, pending);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -131,15 +132,27 @@ private:
     bool m_sized = false;
     RowSet m_rows;
 
-    // The last row list read, for reuse while the bank is unchanged.
+    // The last row list read, for reuse while the bank is unchanged. Rows
+    // this query itself writes afterwards are noted, so that the list can be
+    // brought up to date without reading the table again; anything else
+    // written to the bank, or a rollback, sends it back to the table.
     struct Listing
     {
         QString key;
         qint64 dataVersion = -1;
         qint64 totalChanges = -1;
+        quint64 rollbacks = 0;
         RowSet rows;
+        QString table;
+        QString column; // empty without a condition
+        qint64 value = 0;
+        qint64 ownChanges = 0;
+        bool patchable = true;
+        std::map<qint64, bool> matchesNow; // row id -> whether it meets the condition now
     };
     Listing m_listing;
+    void noteOwnWrite(qint64 rowid, const QHash<int, QVariant> &values);
+    void bringListingUpToDate();
 
     bool m_rowLoaded = false;
     QVariantList m_values;

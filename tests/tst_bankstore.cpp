@@ -3,6 +3,7 @@
 #include "bank/connection.h"
 #include "bank/query.h"
 #include "bank/store.h"
+#include "bank/transaction.h"
 #include "tests/support/bankfixture.h"
 
 #include <QDir>
@@ -362,6 +363,33 @@ void TestBankStore::query_numbersTheMatchesHoweverTheyLie()
     QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), expected.last());
     QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=1")));
     QCOMPARE(query.recordCount(), expected.size() - 1);
+
+    // Later opens count the rows as they are now: brought up to date from this
+    // query's own writes, or read again when a write was rolled back.
+    const auto numbered = [&query] {
+        QList<qint64> ids;
+        for (int n = 1; n <= query.recordCount(); ++n) {
+            query.setRecordNumber(n);
+            ids.append(query.fieldAsInteger(QStringLiteral("id")));
+        }
+        return ids;
+    };
+    QCOMPARE(numbered(), practisedIds(m_bank));
+    const auto markFirstNew = [&query] {
+        QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=0")));
+        query.edit();
+        query.setFieldValue(QStringLiteral("xx"), 1);
+        QVERIFY(query.post());
+    };
+    markFirstNew();
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=1")));
+    QCOMPARE(numbered(), practisedIds(m_bank));
+    {
+        bank::WriteTransaction rolledBack(session.connection);
+        markFirstNew();
+    }
+    QVERIFY(OpenTableWhere(query, QStringLiteral("kx"), QStringLiteral("xx=1")));
+    QCOMPARE(numbered(), practisedIds(m_bank));
 }
 
 void TestBankStore::query_positionsAcrossHolesInRowIds()
