@@ -1,9 +1,9 @@
 #include "authoring/exporter.h"
 
+#include "bank/newfile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
-#include <QTemporaryFile>
 
 #include <xlsxwriter.h>
 
@@ -102,13 +102,15 @@ private:
 #if defined(__SANITIZE_ADDRESS__)
         error = QStringLiteral("带 AddressSanitizer 的版本不能导出 .xlsx");
 #else
-        void *handle = dlopen("libxlsxwriter.so." LXW_SOVERSION, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+        void *handle =
+            dlopen("libxlsxwriter.so." LXW_SOVERSION, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
         if (!handle) {
             error = QString::fromLocal8Bit(dlerror());
             return;
         }
         auto resolve = [&](auto &function, const char *name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
+            function =
+                reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
             if (!function && error.isEmpty())
                 error = QStringLiteral("libxlsxwriter 缺少 %1").arg(QLatin1String(name));
         };
@@ -202,8 +204,7 @@ private:
 QByteArray csvField(const QString &value)
 {
     QByteArray utf8 = value.toUtf8();
-    if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n') &&
-        !utf8.contains('\r'))
+    if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n') && !utf8.contains('\r'))
         return utf8;
     utf8.replace("\"", "\"\"");
     return '"' + utf8 + '"';
@@ -222,25 +223,10 @@ QString exportSource(QuestionSource &source, const QString &target, qint64 *writ
         writer = std::make_unique<XlsxWriter>();
     else
         return QStringLiteral("只能导出为 .csv 或 .xlsx 文件：%1").arg(target);
-    if (info.exists() || info.isSymLink())
-        return QStringLiteral("%1 已经存在，不会覆盖").arg(target);
-
-    QString tempPath;
-    {
-        // A name of our own beside the target, so that the last step is a rename.
-        QTemporaryFile reserve(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                               QStringLiteral(".XXXXXX"));
-        reserve.setAutoRemove(false);
-        if (!reserve.open())
-            return QStringLiteral("无法在 %1 中写文件：%2")
-                .arg(info.absolutePath(), reserve.errorString());
-        tempPath = reserve.fileName();
-    }
-    bool placed = false;
-    const auto removeTemp = qScopeGuard([&] {
-        if (!placed)
-            QFile::remove(tempPath);
-    });
+    bank::NewFile file(target);
+    if (QString reason = file.reserve(); !reason.isEmpty())
+        return reason;
+    const QString tempPath = file.path();
 
     QString error;
     if (!writer->open(tempPath, &error))
@@ -249,9 +235,8 @@ QString exportSource(QuestionSource &source, const QString &target, qint64 *writ
     qint64 rows = 0;
     while (source.next(record)) {
         if (!record.question)
-            return QStringLiteral("%1：%2")
-                .arg(source.describeLocation(record.location),
-                     record.errors.join(QStringLiteral("；")));
+            return QStringLiteral("%1：%2").arg(source.describeLocation(record.location),
+                                                record.errors.join(QStringLiteral("；")));
         ++rows;
         if (!writer->write(rows, *record.question, &error))
             return QStringLiteral("无法写入 %1：%2").arg(target, error);
@@ -263,11 +248,8 @@ QString exportSource(QuestionSource &source, const QString &target, qint64 *writ
     if (!writer->close(&error))
         return QStringLiteral("无法写入 %1：%2").arg(target, error);
     writer.reset();
-    QFile::setPermissions(tempPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    if (!QFile::rename(tempPath, target))
-        return QStringLiteral("%1 已经存在或无法写入").arg(target);
-    placed = true;
+    if (QString reason = file.place(); !reason.isEmpty())
+        return reason;
     *written = rows;
     return QString();
 }

@@ -1,6 +1,7 @@
 #include "bank/bankfile.h"
 
 #include "bank/database.h"
+#include "bank/newfile.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -9,9 +10,7 @@
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QStringEncoder>
-#include <QTemporaryFile>
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -273,27 +272,11 @@ RepairReport repairBank(const QString &path)
 QString writeBank(const QString &path, const QString &password,
                   const std::function<std::optional<Question>()> &next)
 {
-    const QFileInfo target(path);
-    if (target.exists() || target.isSymLink())
-        return QStringLiteral("%1 已经存在，不会覆盖").arg(path);
-
-    QString tempPath;
-    {
-        // Reserve a unique name beside the target so the final rename stays on one file system.
-        QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                               QStringLiteral(".XXXXXX"));
-        reserve.setAutoRemove(false);
-        if (!reserve.open())
-            return QStringLiteral("无法在 %1 中写文件：%2")
-                .arg(target.absolutePath(), reserve.errorString());
-        tempPath = reserve.fileName();
-    }
-    // The row source may throw; the half-written file must go all the same.
-    bool placed = false;
-    const auto removeTemp = qScopeGuard([&] {
-        if (!placed)
-            QFile::remove(tempPath);
-    });
+    // The row source may throw; the half-written file goes all the same.
+    NewFile file(path);
+    if (QString reason = file.reserve(); !reason.isEmpty())
+        return reason;
+    const QString tempPath = file.path();
 
     QString error;
     {
@@ -363,13 +346,8 @@ QString writeBank(const QString &path, const QString &password,
         }
     }
 
-    // The reserved name was private to us; the bank itself is an ordinary file.
     if (error.isEmpty())
-        QFile::setPermissions(tempPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                            QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    if (error.isEmpty() && !QFile::rename(tempPath, path))
-        error = QStringLiteral("%1 已经存在或无法写入").arg(path);
-    placed = error.isEmpty();
+        error = file.place();
     return error;
 }
 
