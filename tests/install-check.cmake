@@ -46,12 +46,17 @@ foreach(size 16 24 32 48 64 128 256)
     endif()
 endforeach()
 
-# Every search path must be relative to the file itself.
-foreach(file IN LISTS elf_files)
-    run(readelf -d ${moved}/${file})
+# Every search path must lie under the file's own folder: an empty entry
+# would make the loader search the current working folder.
+function(check_search_paths file)
+    run(readelf -d ${file})
     string(REGEX MATCHALL "R(UN)?PATH\\)[^\n]*\\[[^]\n]*\\]" paths "${out}")
     foreach(line IN LISTS paths)
         string(REGEX REPLACE ".*\\[(.*)\\]" "\\1" path "${line}")
+        # A list drops empty elements, so look for them in the string itself.
+        if(path MATCHES "^:|::|:$")
+            message(FATAL_ERROR "${file} has an empty search path entry: ${path}")
+        endif()
         string(REPLACE ":" ";" entries "${path}")
         foreach(entry IN LISTS entries)
             if(NOT entry MATCHES "^\\$ORIGIN(/|$)")
@@ -59,6 +64,17 @@ foreach(file IN LISTS elf_files)
             endif()
         endforeach()
     endforeach()
+endfunction()
+
+file(GLOB_RECURSE built LIST_DIRECTORIES false ${BUILD}/bin/* ${BUILD}/lib/* ${BUILD}/tests/bin/*)
+foreach(file IN LISTS built)
+    file(READ ${file} magic LIMIT 4 HEX)
+    if(magic STREQUAL "7f454c46")
+        check_search_paths(${file})
+    endif()
+endforeach()
+foreach(file IN LISTS elf_files)
+    check_search_paths(${moved}/${file})
 endforeach()
 
 run(desktop-file-validate ${moved}/share/applications/${APP_ID}.desktop)
