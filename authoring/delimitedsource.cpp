@@ -7,6 +7,9 @@ namespace {
 // A record longer than this is taken for a quote that was never closed,
 // rather than read on into memory without end.
 constexpr qsizetype kMaxRecordChars = 16 * 1024 * 1024;
+// The columns of an Excel sheet; a field costs far more memory than its
+// characters, so a record of millions of empty fields must not all be kept.
+constexpr qsizetype kMaxFields = 16384;
 
 bool isLineEnd(QChar c)
 {
@@ -35,16 +38,23 @@ bool DelimitedReader::readRecord(QStringList &fields)
         }
         if (m_buffer.size() - m_pos > kMaxRecordChars) {
             m_recordLine = m_line;
-            m_recordError = QStringLiteral("从这一行开始的记录超过 1600 万个字符，引号可能没有闭合");
+            m_recordError =
+                QStringLiteral("从这一行开始的记录超过 1600 万个字符，引号可能没有闭合");
             m_finished = true;
             return true;
         }
         m_buffer.remove(0, m_pos);
         m_pos = 0;
-        if (!m_input.readMore(m_buffer) && !m_input.error().isEmpty()) {
-            m_finished = true;
-            return false;
-        }
+        // Parse anew only once the record's text has doubled, so that a record
+        // over many chunks is parsed a few times rather than once a chunk.
+        const qsizetype pending = m_buffer.size();
+        do {
+            if (!m_input.readMore(m_buffer) && !m_input.error().isEmpty()) {
+                m_finished = true;
+                return false;
+            }
+        } while (!m_input.atEnd() && m_buffer.size() < 2 * pending &&
+                 m_buffer.size() <= kMaxRecordChars);
     }
 }
 
@@ -63,6 +73,12 @@ DelimitedReader::Parse DelimitedReader::parse(QStringList &fields)
     auto skipLine = [&] {
         while (p < end && !isLineEnd(*p))
             ++p;
+    };
+    auto keep = [&](QString field) {
+        if (fields.size() < kMaxFields)
+            fields.append(std::move(field));
+        else if (error.isEmpty())
+            error = QStringLiteral("这条记录超过 %1 个字段").arg(kMaxFields);
     };
 
     while (true) {
@@ -97,7 +113,7 @@ DelimitedReader::Parse DelimitedReader::parse(QStringList &fields)
                 }
                 ++p;
             }
-            fields.append(field);
+            keep(std::move(field));
             if (p < end && *p != separator && !isLineEnd(*p)) {
                 if (error.isEmpty())
                     error = QStringLiteral("引号后面应当紧跟分隔符或换行");
@@ -112,7 +128,7 @@ DelimitedReader::Parse DelimitedReader::parse(QStringList &fields)
                     error = QStringLiteral("没有用引号括起的字段中出现了引号");
                 skipLine();
             }
-            fields.append(QString(start, p - start));
+            keep(QString(start, p - start));
         }
 
         if (p == end) {
@@ -147,17 +163,16 @@ bool DelimitedSource::open(const QString &path, Encoding encoding, QString *erro
         return false;
     m_reader.emplace(m_input, m_format == Format::Tsv ? QChar(u'\t') : QChar(u','));
     if (!readNonBlank(m_fields)) {
-        *error = m_input.error().isEmpty()
-                     ? QStringLiteral("%1 是空的，缺少标题行").arg(path)
-                     : m_input.error();
+        *error = m_input.error().isEmpty() ? QStringLiteral("%1 是空的，缺少标题行").arg(path)
+                                           : m_input.error();
         return false;
     }
     QString problem = m_reader->recordError();
     if (problem.isEmpty())
         m_layout = Layout::fromHeader(m_fields, &problem);
     if (!m_layout) {
-        *error = QStringLiteral("%1 %2：%3").arg(path, describeLocation(m_reader->recordLine()),
-                                                problem);
+        *error = QStringLiteral("%1 %2：%3")
+                     .arg(path, describeLocation(m_reader->recordLine()), problem);
         return false;
     }
     return true;

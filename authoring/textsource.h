@@ -25,7 +25,7 @@ public:
     Format format() const override { return Format::Text; }
     QString describeLocation(qint64 location) const override;
     bool next(SourceRecord &record) override;
-    QString error() const override { return m_input.error(); }
+    QString error() const override { return m_lines ? m_lines->error() : m_input.error(); }
     qint64 bytesRead() const override { return m_input.bytesRead(); }
     qint64 totalBytes() const override { return m_input.totalBytes(); }
 
