@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QtEndian>
 
 // The mdbtools header includes glib inside extern "C", which C++ refuses.
@@ -13,7 +14,9 @@
 
 #include <mdbtools.h>
 
+#include <algorithm>
 #include <array>
+#include <bitset>
 #include <vector>
 
 namespace authoring {
@@ -22,6 +25,10 @@ namespace {
 
 // Row offsets on a data page carry flags in their top bits.
 constexpr int kRowOffsetMask = 0x1FFF;
+constexpr int kRowDeletedOrMoved = 0xC000;
+constexpr unsigned char kDataPage = 0x01;
+// A long value's row is named by its page, times 256, plus its index there.
+constexpr int kRowsPerPointer = 256;
 // A long value's header: its length in the low 30 bits, its storage above.
 constexpr quint32 kLongValueLengthMask = 0x3FFFFFFF;
 enum LongValueStorage : quint32
@@ -109,10 +116,11 @@ QString rowName(const std::optional<qint64> &id, qint64 position)
 class LegacySource final : public QuestionSource
 {
 public:
-    LegacySource(MdbPointer mdb, TablePointer table, std::array<int, ColumnCount> columns,
-                 qint64 fileSize)
-        : m_mdb(std::move(mdb)), m_table(std::move(table)), m_columns(columns),
-          m_fileSize(fileSize), m_expectedRows(m_table->num_rows)
+    LegacySource(const QString &path, MdbPointer mdb, TablePointer table,
+                 std::array<int, ColumnCount> columns, qint64 fileSize)
+        : m_path(path), m_mdb(std::move(mdb)), m_table(std::move(table)), m_columns(columns),
+          m_fileSize(fileSize), m_pageCount(fileSize / m_mdb->fmt->pg_size),
+          m_expectedRows(m_table->num_rows)
     {}
 
     Format format() const override { return Format::Legacy; }
@@ -137,14 +145,20 @@ private:
     bool readInteger(const MdbField &field, int type, std::optional<qint64> *value) const;
     bool readText(const MdbField &field, int type, std::optional<QString> *value, QString *why);
     bool readLongValue(int start, int size, QByteArray *bytes, QString *why);
-    bool longValueRow(quint32 pointer, QByteArrayView *row, QString *why);
+    bool longValueRow(quint32 pointer, std::vector<quint32> &links, QByteArrayView *row,
+                      QString *why);
 
+    QString m_path;
     MdbPointer m_mdb;
     TablePointer m_table;
     std::array<int, ColumnCount> m_columns;
     qint64 m_fileSize = 0;
+    qint64 m_pageCount = 0;
     qint64 m_expectedRows = 0;
     qint64 m_rowsRead = 0;
+    // Every row of long values read so far, by page: each belongs to one value
+    // only, so a row met twice is a loop or two values sharing their bytes.
+    QHash<quint32, std::bitset<kRowsPerPointer>> m_longValueRowsUsed;
     bool m_finished = false;
     QString m_error;
 };
@@ -152,7 +166,7 @@ private:
 bool LegacySource::stop(const QString &reason)
 {
     m_finished = true;
-    m_error = reason;
+    m_error = QStringLiteral("%1：%2").arg(m_path, reason);
     return false;
 }
 
@@ -163,11 +177,11 @@ bool LegacySource::next(SourceRecord &record)
         return false;
     // libmdb skips rows it cannot decode, so the count is the only sign of them.
     if (!mdb_fetch_row(m_table.get())) {
-        m_finished = true;
         if (m_rowsRead != m_expectedRows)
-            m_error = QStringLiteral("表 kx 记着 %1 行，却只读出了 %2 行：有的行无法解码")
-                          .arg(m_expectedRows)
-                          .arg(m_rowsRead);
+            return stop(QStringLiteral("表 kx 记着 %1 行，却只读出了 %2 行：有的行无法解码")
+                            .arg(m_expectedRows)
+                            .arg(m_rowsRead));
+        m_finished = true;
         return false;
     }
     ++m_rowsRead;
@@ -184,12 +198,36 @@ bool LegacySource::next(SourceRecord &record)
         mdb_crack_row(m_table.get(), rowStart & kRowOffsetMask, rowSize, fields.data()) < 0)
         return stop(QStringLiteral("第 %1 行无法解码").arg(m_rowsRead));
 
-    auto fieldOf = [&](Column column) -> const MdbField & { return fields[m_columns[column]]; };
-    auto typeOf = [&](Column column) {
-        const auto *col =
-            static_cast<MdbColumn *>(g_ptr_array_index(m_table->columns, m_columns[column]));
-        return col->col_type;
+    auto columnOf = [&](Column column) {
+        return static_cast<const MdbColumn *>(
+            g_ptr_array_index(m_table->columns, m_columns[column]));
     };
+    auto fieldOf = [&](Column column) -> const MdbField & { return fields[m_columns[column]]; };
+    auto typeOf = [&](Column column) { return columnOf(column)->col_type; };
+
+    // A row starts with its column count and ends with its count of variable
+    // columns, then its null mask. Access writes every column into every row;
+    // libmdb takes one missing from either count for NULL, which is how the
+    // rows of a damaged page would pass for empty ones.
+    const unsigned char *row = m_mdb->pg_buf + (rowStart & kRowOffsetMask);
+    const qint64 rowColumns = rowSize >= 2 ? qFromLittleEndian<quint16>(row) : 0;
+    const qint64 variableCountAt = qint64(rowSize) - (rowColumns + 7) / 8 - 2;
+    if (variableCountAt < 2)
+        return stop(QStringLiteral("第 %1 行无法解码：行比它的列数所需的短").arg(m_rowsRead));
+    const qint64 rowVariableColumns = qFromLittleEndian<quint16>(row + variableCountAt);
+    for (int c = 0; c < ColumnCount; ++c) {
+        const MdbColumn *col = columnOf(Column(c));
+        if (col->row_col_num >= rowColumns ||
+            (!col->is_fixed && qint64(col->var_col_num) >= rowVariableColumns))
+            return stop(QStringLiteral("第 %1 行无法解码：行里没有 %2 列")
+                            .arg(m_rowsRead)
+                            .arg(kColumnNames[c]));
+        // Access stores no bytes for a NULL; a cleared null mask still counts them.
+        if (!col->is_fixed && fields[m_columns[c]].is_null && fields[m_columns[c]].siz != 0)
+            return stop(QStringLiteral("第 %1 行无法解码：%2 列记为空，却存有值")
+                            .arg(m_rowsRead)
+                            .arg(kColumnNames[c]));
+    }
 
     bank::Question question;
     if (!readInteger(fieldOf(Id), typeOf(Id), &question.id))
@@ -277,7 +315,13 @@ bool LegacySource::readLongValue(int start, int size, QByteArray *bytes, QString
     const unsigned char *page = m_mdb->pg_buf;
     const quint32 head = qFromLittleEndian<quint32>(page + start);
     const qint64 length = head & kLongValueLengthMask;
+    // Its bytes are in the file, each once: a longer value can only be a lie.
+    if (length > m_fileSize) {
+        *why = QStringLiteral("长文本记下的长度 %1 字节比整个文件还大").arg(length);
+        return false;
+    }
     quint32 pointer = qFromLittleEndian<quint32>(page + start + 4);
+    std::vector<quint32> links;
     QByteArrayView row;
     switch (head >> 30) {
     case Inline:
@@ -289,7 +333,7 @@ bool LegacySource::readLongValue(int start, int size, QByteArray *bytes, QString
             QByteArray(reinterpret_cast<const char *>(page) + start + MDB_MEMO_OVERHEAD, length);
         return true;
     case Single:
-        if (!longValueRow(pointer, &row, why))
+        if (!longValueRow(pointer, links, &row, why))
             return false;
         if (row.size() < length) {
             *why = QStringLiteral("长文本比它记下的长度短");
@@ -297,16 +341,14 @@ bool LegacySource::readLongValue(int start, int size, QByteArray *bytes, QString
         }
         *bytes = row.first(length).toByteArray();
         return true;
-    case Chain: {
-        // More links than the file has rows can only be a loop.
-        const qint64 maxLinks = (m_fileSize / m_mdb->fmt->pg_size + 1) * 256;
-        bytes->reserve(length);
-        for (qint64 links = 0; bytes->size() < length; ++links) {
-            if (pointer == 0 || links > maxLinks) {
+    case Chain:
+        // No row is read twice, so the bytes gathered never exceed the file.
+        while (bytes->size() < length) {
+            if (pointer == 0) {
                 *why = QStringLiteral("长文本的链在读完之前断了");
                 return false;
             }
-            if (!longValueRow(pointer, &row, why))
+            if (!longValueRow(pointer, links, &row, why))
                 return false;
             if (row.size() <= 4) {
                 *why = QStringLiteral("长文本的链里有空的一段");
@@ -317,25 +359,62 @@ bool LegacySource::readLongValue(int start, int size, QByteArray *bytes, QString
         }
         bytes->truncate(length);
         return true;
-    }
     default:
         *why = QStringLiteral("长文本的存放方式不认识");
         return false;
     }
 }
 
-bool LegacySource::longValueRow(quint32 pointer, QByteArrayView *row, QString *why)
+bool LegacySource::longValueRow(quint32 pointer, std::vector<quint32> &links, QByteArrayView *row,
+                                QString *why)
 {
-    void *buffer = nullptr;
-    int offset = 0;
-    size_t size = 0;
-    // Reads the page into the handle's second buffer; the current row stays put.
-    if (mdb_find_pg_row(m_mdb.get(), int(pointer), &buffer, &offset, &size) != 0 ||
-        !inPage(offset, qint64(size))) {
-        *why = QStringLiteral("找不到长文本所在的行");
+    const quint32 pageNumber = pointer / kRowsPerPointer;
+    const int index = int(pointer % kRowsPerPointer);
+    const int pageSize = int(m_mdb->fmt->pg_size);
+    // A page past the end is not read at all.
+    if (pageNumber >= m_pageCount || mdb_read_alt_pg(m_mdb.get(), pageNumber) != pageSize) {
+        *why = QStringLiteral("长文本指向的第 %1 页不在文件里").arg(pageNumber);
         return false;
     }
-    *row = QByteArrayView(static_cast<const char *>(buffer) + offset, qsizetype(size));
+    const unsigned char *page = m_mdb->alt_pg_buf;
+    if (pageNumber == 0 || page[0] != kDataPage ||
+        QByteArrayView(page + 4, 4) != QByteArrayView("LVAL")) {
+        *why = QStringLiteral("长文本指向的第 %1 页不是存放长文本的页").arg(pageNumber);
+        return false;
+    }
+    // The page's row count, then the start of each row; row i ends where row i - 1 starts.
+    const int countAt = m_mdb->fmt->row_count_offset;
+    const int rows = qFromLittleEndian<quint16>(page + countAt);
+    const int offsetsEnd = countAt + 2 + 2 * rows;
+    if (index >= rows || offsetsEnd > pageSize) {
+        *why = QStringLiteral("长文本指向的第 %1 页第 %2 行不存在").arg(pageNumber).arg(index);
+        return false;
+    }
+    const int offset = qFromLittleEndian<quint16>(page + countAt + 2 + 2 * index);
+    const int start = offset & kRowOffsetMask;
+    const int end = index == 0
+                        ? pageSize
+                        : qFromLittleEndian<quint16>(page + countAt + 2 * index) & kRowOffsetMask;
+    if ((offset & kRowDeletedOrMoved) != 0 || start < offsetsEnd || start > end || end > pageSize) {
+        *why =
+            QStringLiteral("长文本所在的第 %1 页第 %2 行已删除或已损坏").arg(pageNumber).arg(index);
+        return false;
+    }
+
+    auto &used = m_longValueRowsUsed[pageNumber];
+    if (used[index]) {
+        *why = std::find(links.begin(), links.end(), pointer) != links.end()
+                   ? QStringLiteral("长文本的链绕回了它读过的一段（第 %1 页第 %2 行）")
+                         .arg(pageNumber)
+                         .arg(index)
+                   : QStringLiteral("长文本的一段（第 %1 页第 %2 行）已属于前面的另一个值")
+                         .arg(pageNumber)
+                         .arg(index);
+        return false;
+    }
+    used[index] = true;
+    links.push_back(pointer);
+    *row = QByteArrayView(reinterpret_cast<const char *>(page) + start, end - start);
     return true;
 }
 
@@ -380,10 +459,20 @@ std::unique_ptr<QuestionSource> openLegacySource(const QString &path, const Sour
     MdbPointer mdb(mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
     if (!mdb || mdb->f->jet_version != MDB_VER_JET4)
         return failWith(error, QStringLiteral("无法读取数据库 %1").arg(path));
+    // libmdb reads the rows of a cut page as if the missing bytes were there.
+    if (info.size() % mdb->fmt->pg_size != 0)
+        return failWith(error, QStringLiteral("%1 不完整：%2 字节不是整页（每页 %3 字节），"
+                                              "文件末尾缺了一部分")
+                                   .arg(path)
+                                   .arg(info.size())
+                                   .arg(mdb->fmt->pg_size));
     QByteArray tableName = bank::kQuestionTable.toUtf8();
     TablePointer table(mdb_read_table_by_name(mdb.get(), tableName.data(), MDB_TABLE));
     if (!table || !mdb_read_columns(table.get()))
         return failWith(error, QStringLiteral("%1 里没有表 kx").arg(path));
+    // A row is taken apart into one field per column of the table definition.
+    if (table->columns->len != table->num_cols)
+        return failWith(error, QStringLiteral("%1 中表 kx 的定义已损坏").arg(path));
 
     std::array<int, ColumnCount> columns;
     columns.fill(-1);
@@ -397,16 +486,19 @@ std::unique_ptr<QuestionSource> openLegacySource(const QString &path, const Sour
     }
     for (int c = 0; c < ColumnCount; ++c) {
         if (columns[c] < 0)
-            return failWith(error, QStringLiteral("表 kx 没有 %1 列").arg(kColumnNames[c]));
+            return failWith(error,
+                            QStringLiteral("%1 中表 kx 没有 %2 列").arg(path, kColumnNames[c]));
         const auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, columns[c]));
         const bool integer = c == Id || c == Xx;
         if (integer ? !isIntegerType(col->col_type) : !isTextType(col->col_type))
-            return failWith(error, QStringLiteral("表 kx 的 %1 列不是%2")
-                                       .arg(kColumnNames[c], integer ? QStringLiteral("整数")
-                                                                     : QStringLiteral("文字")));
+            return failWith(error,
+                            QStringLiteral("%1 中表 kx 的 %2 列不是%3")
+                                .arg(path, kColumnNames[c],
+                                     integer ? QStringLiteral("整数") : QStringLiteral("文字")));
     }
     mdb_rewind_table(table.get());
-    return std::make_unique<LegacySource>(std::move(mdb), std::move(table), columns, info.size());
+    return std::make_unique<LegacySource>(path, std::move(mdb), std::move(table), columns,
+                                          info.size());
 }
 
 } // namespace authoring

@@ -12,7 +12,6 @@
 #include <QRegularExpression>
 #include <QStringEncoder>
 
-#include <sqlite3.h>
 #include <unistd.h>
 
 namespace bank {
@@ -45,63 +44,71 @@ std::optional<QByteArray> metaValue(Database &db, const QString &name)
 class RowInserter
 {
 public:
-    explicit RowInserter(Database &db) : m_db(db.handle())
+    explicit RowInserter(Database &db)
+        : m_db(db), m_insert(db, QStringLiteral("INSERT INTO kx VALUES (?1, ?2, ?3, ?4)"))
     {
-        if (sqlite3_prepare_v2(m_db, "INSERT INTO kx VALUES (?1, ?2, ?3, ?4)", -1, &m_stmt,
-                               nullptr) != SQLITE_OK)
-            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+        if (!m_insert.isValid())
+            m_error = db.lastError();
     }
-    ~RowInserter() { sqlite3_finalize(m_stmt); }
-    RowInserter(const RowInserter &) = delete;
-    RowInserter &operator=(const RowInserter &) = delete;
 
     bool insert(const Question &q)
     {
-        if (!m_stmt)
+        if (!m_insert.isValid())
             return false;
-        bindInteger(1, q.id);
-        bindText(2, q.tm, m_tm);
-        bindText(3, q.da, m_da);
-        bindInteger(4, q.xx);
-        const int rc = sqlite3_step(m_stmt);
-        sqlite3_reset(m_stmt);
-        if (rc != SQLITE_DONE) {
-            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
-            return false;
-        }
-        return true;
+        ++m_rows;
+        const bool bound = bindInteger(1, q.id) && bindText(2, q.tm, m_tm) &&
+                           bindText(3, q.da, m_da) && bindInteger(4, q.xx);
+        if (bound)
+            m_insert.step();
+        const bool ok = bound && !m_insert.hasError();
+        if (!ok)
+            m_error = bound ? m_db.lastError() : refusal(q);
+        m_insert.reset();
+        return ok;
     }
     QString error() const { return m_error; }
 
 private:
-    void bindInteger(int index, const std::optional<qint64> &value)
+    bool bindInteger(int index, const std::optional<qint64> &value)
     {
-        if (value)
-            sqlite3_bind_int64(m_stmt, index, *value);
-        else
-            sqlite3_bind_null(m_stmt, index);
+        m_column = index;
+        return value ? m_insert.bindInt64(index, *value) : m_insert.bindNull(index);
     }
 
-    void bindText(int index, const std::optional<QString> &value, QByteArray &buffer)
+    bool bindText(int index, const std::optional<QString> &value, QByteArray &buffer)
     {
-        if (!value) {
-            sqlite3_bind_null(m_stmt, index);
-            return;
-        }
+        m_column = index;
+        if (!value)
+            return m_insert.bindNull(index);
         // Stateless: a stray half of a surrogate pair is replaced here, as
         // QString::toUtf8 does, instead of carrying over into the next text.
         buffer.resize(m_encoder.requiredSpace(value->size()));
         const char *end = m_encoder.appendToBuffer(buffer.data(), *value);
-        sqlite3_bind_text(m_stmt, index, buffer.constData(), int(end - buffer.constData()),
-                          SQLITE_STATIC);
+        return m_insert.bindBorrowedText(index, QByteArrayView(buffer.constData(), end));
     }
 
-    sqlite3 *m_db;
-    sqlite3_stmt *m_stmt = nullptr;
-    QString m_error;
+    // Names the record and the column whose value SQLite would not take.
+    QString refusal(const Question &q) const
+    {
+        static const char *const columns[] = {"id", "tm", "da", "xx"};
+        const QString record =
+            q.id ? QStringLiteral("第 %1 条记录（id 为 %2）").arg(m_rows).arg(*q.id)
+                 : QStringLiteral("第 %1 条记录（id 为空）").arg(m_rows);
+        const QString column = QString::fromLatin1(columns[m_column - 1]);
+        return m_db.lastErrorIsTooBig()
+                   ? QStringLiteral("%1的 %2 太长，SQLite 存不下").arg(record, column)
+                   : QStringLiteral("%1的 %2 无法写入：%3").arg(record, column, m_db.lastError());
+    }
+
+    Database &m_db;
     QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+    // Bound in place: they outlive the statement that reads them.
     QByteArray m_tm;
     QByteArray m_da;
+    Statement m_insert;
+    QString m_error;
+    qint64 m_rows = 0;
+    int m_column = 0; // the parameter bound last, for naming a refused value
 };
 
 } // namespace
@@ -134,7 +141,7 @@ BankCheck checkBank(Database &db, const QString &password, QString *detail)
             // Random bytes are reported by SQLite as "file is not a database".
             if (detail)
                 *detail = db.lastError();
-            return db.errorCode() == SQLITE_NOTADB ? BankCheck::NotABank : BankCheck::Unreadable;
+            return db.lastErrorIsNotADatabase() ? BankCheck::NotABank : BankCheck::Unreadable;
         }
         applicationId = statement.int64Value(0);
     }

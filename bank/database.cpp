@@ -2,9 +2,13 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+
 namespace bank {
 
 namespace {
+
+std::atomic<int> lengthLimit = 0;
 
 QString errorText(sqlite3 *db)
 {
@@ -42,6 +46,8 @@ bool Database::open(const QString &path, OpenMode mode)
         return false;
     }
     sqlite3_extended_result_codes(db, 1);
+    if (const int limit = lengthLimit; limit > 0)
+        sqlite3_limit(db, SQLITE_LIMIT_LENGTH, limit);
     sqlite3_rollback_hook(
         db, [](void *self) { ++static_cast<Database *>(self)->m_rollbacks; }, this);
     // Another copy of the program may hold a short write lock.
@@ -69,6 +75,21 @@ bool Database::lastErrorIsDamage() const
 {
     const int code = m_lastErrorCode & 0xff;
     return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
+bool Database::lastErrorIsNotADatabase() const
+{
+    return errorCode() == SQLITE_NOTADB;
+}
+
+bool Database::lastErrorIsTooBig() const
+{
+    return errorCode() == SQLITE_TOOBIG;
+}
+
+void Database::lowerLengthLimit(int bytes)
+{
+    lengthLimit = bytes;
 }
 
 qint64 Database::changes() const
@@ -145,31 +166,57 @@ Statement::~Statement()
     sqlite3_finalize(m_stmt);
 }
 
-void Statement::bindInt64(int index, qint64 value)
+bool Statement::bound(int rc)
 {
-    sqlite3_bind_int64(m_stmt, index, value);
+    // A statement that failed to prepare keeps the error that says why.
+    if (!m_stmt)
+        return false;
+    if (rc == SQLITE_OK)
+        return true;
+    m_db.setLastError(QString::fromUtf8(sqlite3_errstr(rc)), rc);
+    m_bindFailed = true;
+    return false;
 }
 
-void Statement::bindText(int index, const QString &value)
+bool Statement::bindInt64(int index, qint64 value)
+{
+    return bound(sqlite3_bind_int64(m_stmt, index, value));
+}
+
+bool Statement::bindText(int index, const QString &value)
 {
     const QByteArray utf8 = value.toUtf8();
-    sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    // The 64-bit length: an int would wrap past 2 GiB instead of being refused.
+    return bound(sqlite3_bind_text64(m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()),
+                                     SQLITE_TRANSIENT, SQLITE_UTF8));
 }
 
-void Statement::bindBlob(int index, const QByteArray &value)
+bool Statement::bindBorrowedText(int index, QByteArrayView utf8)
 {
-    sqlite3_bind_blob(m_stmt, index, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+    return bound(sqlite3_bind_text64(m_stmt, index, utf8.data(), sqlite3_uint64(utf8.size()),
+                                     SQLITE_STATIC, SQLITE_UTF8));
 }
 
-void Statement::bindNull(int index)
+bool Statement::bindBlob(int index, const QByteArray &value)
 {
-    sqlite3_bind_null(m_stmt, index);
+    return bound(sqlite3_bind_blob64(m_stmt, index, value.constData(), sqlite3_uint64(value.size()),
+                                     SQLITE_TRANSIENT));
+}
+
+bool Statement::bindNull(int index)
+{
+    return bound(sqlite3_bind_null(m_stmt, index));
 }
 
 bool Statement::step()
 {
     if (!m_stmt)
         return false;
+    // The error of the bind stays the connection's last one.
+    if (m_bindFailed) {
+        m_error = true;
+        return false;
+    }
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
@@ -187,6 +234,7 @@ void Statement::reset()
         sqlite3_clear_bindings(m_stmt);
     }
     m_error = !m_stmt;
+    m_bindFailed = false;
 }
 
 int Statement::columnCount() const

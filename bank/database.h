@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 struct sqlite3;
@@ -37,6 +38,10 @@ public:
     int errorCode() const;
     // Whether the last error says the file's contents are damaged.
     bool lastErrorIsDamage() const;
+    // Whether the last error says the file is no SQLite database at all.
+    bool lastErrorIsNotADatabase() const;
+    // Whether the last error was a text or blob over the length SQLite stores.
+    bool lastErrorIsTooBig() const;
     // Rows changed by the last statement, and by every statement so far.
     qint64 changes() const;
     qint64 totalChanges() const;
@@ -51,6 +56,11 @@ public:
         m_lastErrorCode = code;
     }
     sqlite3 *handle() const { return m_db; }
+
+    // Lowers the longest text or blob, in bytes, that connections opened from
+    // now on store (SQLite's own limit is 10^9): the refusal of an oversized
+    // value can then be tried without a gigabyte of memory. 0 restores it.
+    static void lowerLengthLimit(int bytes);
 
 private:
     sqlite3 *m_db = nullptr;
@@ -71,11 +81,16 @@ public:
 
     bool isValid() const { return m_stmt != nullptr; }
 
-    // SQLite numbers parameters from 1 but result columns from 0.
-    void bindInt64(int index, qint64 value);
-    void bindText(int index, const QString &value);
-    void bindBlob(int index, const QByteArray &value);
-    void bindNull(int index);
+    // SQLite numbers parameters from 1 but result columns from 0. A value that
+    // cannot be bound (see Database::lastErrorIsTooBig()) returns false, and the
+    // next step() fails instead of running with a NULL in its place.
+    bool bindInt64(int index, qint64 value);
+    bool bindText(int index, const QString &value);
+    // UTF-8 that SQLite reads in place: it must stay unchanged until the
+    // statement is reset or bound anew.
+    bool bindBorrowedText(int index, QByteArrayView utf8);
+    bool bindBlob(int index, const QByteArray &value);
+    bool bindNull(int index);
 
     // True when a row came back; false when done or on error (see hasError()).
     bool step();
@@ -92,9 +107,12 @@ public:
     QByteArray blobValue(int column) const;
 
 private:
+    bool bound(int rc);
+
     Database &m_db;
     sqlite3_stmt *m_stmt = nullptr;
     bool m_error = false;
+    bool m_bindFailed = false;
 };
 
 } // namespace bank

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace bank {
 
@@ -8,6 +9,12 @@ namespace bank {
 // beside its target, on the same file system, and renamed into place only
 // when complete. An existing target is never replaced, and the private file
 // is removed unless it was placed, also when the writing throws.
+//
+// While it is ours the private file is held with flock(), so that a run that
+// was killed, whose file nobody holds any more, can be told from one that is
+// still writing. flock() rather than fcntl() locks: these belong to the open
+// file, not to the process, so SQLite's own fcntl() locks on the same file
+// neither release ours nor are released by ours when either closes it.
 class NewFile
 {
 public:
@@ -25,9 +32,21 @@ public:
     // file; empty on success.
     QString place();
 
+    // Removes the private files that earlier writes of `target` left behind
+    // when they were killed or crashed, those that no process holds; returns
+    // their paths. Only names this class gives are touched.
+    static QStringList removeLeftovers(const QString &target);
+
+    // From now on SIGINT, SIGTERM and SIGHUP first remove the private file of
+    // every NewFile not yet placed, then end the process as they would have.
+    // A signal the process was started to ignore stays ignored.
+    static void removeOnSignals();
+
 private:
     QString m_target;
     QString m_path;
+    int m_lock = -1; // the private file, held while it is ours
+    int m_slot = -1; // where the signal handler finds its name
     bool m_placed = false;
 };
 

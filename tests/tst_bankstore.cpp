@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -96,6 +97,8 @@ private slots:
     void closingTheConnectionClosesTheQuery();
 
     void writeBank_neverReplacesAFile();
+    void writeBank_namesAValueSQLiteCannotStore_data();
+    void writeBank_namesAValueSQLiteCannotStore();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -634,6 +637,38 @@ void TestBankStore::writeBank_neverReplacesAFile()
     QCOMPARE(fileHash(m_bank), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("kxst.db")});
+}
+
+void TestBankStore::writeBank_namesAValueSQLiteCannotStore_data()
+{
+    QTest::addColumn<int>("longAt");
+    QTest::addColumn<bool>("inAnswer");
+    QTest::addColumn<QString>("reason");
+    QTest::addRow("stem") << 2 << false << "第 2 条记录（id 为 2）的 tm 太长，SQLite 存不下";
+    QTest::addRow("answer, no id")
+        << 3 << true << "第 3 条记录（id 为空）的 da 太长，SQLite 存不下";
+}
+
+void TestBankStore::writeBank_namesAValueSQLiteCannotStore()
+{
+    QFETCH(int, longAt);
+    QFETCH(bool, inAnswer);
+    QFETCH(QString, reason);
+    // 1,200 bytes of UTF-8 over a limit of 1,000 stand for a gigabyte over 10^9.
+    bank::Database::lowerLengthLimit(1000);
+    const auto restore = qScopeGuard([] { bank::Database::lowerLengthLimit(0); });
+    int n = 0;
+    const QString error =
+        bank::writeBank(m_bank, bank::kBankPassword, [&]() -> std::optional<bank::Question> {
+            if (++n > 4)
+                return std::nullopt;
+            bank::Question q{n == 3 ? std::nullopt : std::optional<qint64>(n), "题", "A", 0};
+            if (n == longAt)
+                (inAnswer ? q.da : q.tm) = QString(400, QChar(u'长'));
+            return q;
+        });
+    QCOMPARE(error, reason);
+    QVERIFY(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestBankStore)

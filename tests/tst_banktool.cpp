@@ -3,15 +3,19 @@
 #include "bank/database.h"
 #include "tests/support/bankfixture.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
+#include <csignal>
 #include <optional>
+#include <sys/file.h>
 
 namespace {
 
@@ -59,6 +63,8 @@ private slots:
     void export_roundTripsByteForByte();
     void resetAndCarryMarks_keepProgressAcrossEditions();
     void legacy_importsReadOnlyAndChecksThePassword();
+    void create_leavesNothingWhenStopped_data();
+    void create_leavesNothingWhenStopped();
 
 private:
     Run tool(const QStringList &args);
@@ -287,6 +293,76 @@ void TestBankTool::legacy_importsReadOnlyAndChecksThePassword()
     const Run stats = tool({QStringLiteral("stats"), path(QStringLiteral("kxst.db"))});
     QCOMPARE(stats.exitCode, 0);
     QVERIFY2(stats.out.contains(QStringLiteral("题目总数：2008")), qPrintable(stats.out));
+}
+
+void TestBankTool::create_leavesNothingWhenStopped_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addRow("SIGINT") << SIGINT;
+    QTest::addRow("SIGTERM") << SIGTERM;
+    QTest::addRow("SIGHUP") << SIGHUP;
+    QTest::addRow("SIGKILL, cleared by the next create") << SIGKILL;
+}
+
+void TestBankTool::create_leavesNothingWhenStopped()
+{
+    QFETCH(int, signal);
+    // About a second of work.
+    QByteArray csv = "id,tm,da,xx\n";
+    for (int id = 1; id <= 150000; ++id)
+        csv += QByteArray::number(id) + ",第 " + QByteArray::number(id) + " 题：哪一项正确？," +
+               "ABCD"[id % 4] + ",0\n";
+    write(QStringLiteral("big.csv"), csv);
+    // Another run's file, still held, and one of another bank: neither is ours to remove.
+    write(QStringLiteral(".big.db.Held01"), "x");
+    write(QStringLiteral(".other.db.abc123"), "x");
+    QFile held(path(QStringLiteral(".big.db.Held01")));
+    QVERIFY(held.open(QIODevice::ReadOnly) && ::flock(held.handle(), LOCK_EX | LOCK_NB) == 0);
+    QStringList expected{QStringLiteral(".big.db.Held01"), QStringLiteral(".other.db.abc123"),
+                         QStringLiteral("big.csv")};
+
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    // The default actions, whatever the test runner ignores.
+    process.setChildProcessModifier([] {
+        for (const int caught : {SIGINT, SIGTERM, SIGHUP})
+            ::signal(caught, SIG_DFL);
+    });
+    process.start(QStringLiteral(KELVARO_BANK_TOOL),
+                  {QStringLiteral("create"), path(QStringLiteral("big.db")),
+                   QStringLiteral("--from"), path(QStringLiteral("big.csv"))});
+    QVERIFY(process.waitForStarted());
+    const auto temporaries = [this] {
+        QStringList names =
+            QDir(m_dir->path())
+                .entryList({QStringLiteral(".big.db.*")}, QDir::Files | QDir::Hidden);
+        names.removeOne(QStringLiteral(".big.db.Held01"));
+        return names;
+    };
+    QDeadlineTimer deadline(30000);
+    while (temporaries().isEmpty() && process.state() == QProcess::Running &&
+           !deadline.hasExpired())
+        QThread::msleep(2);
+    const QStringList written = temporaries();
+    QCOMPARE(written.size(), 1);
+    QCOMPARE(::kill(process.processId(), signal), 0);
+    QVERIFY(process.waitForFinished(30000));
+    // Ended by the signal itself, as a shell expects.
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), signal);
+
+    if (signal == SIGKILL) {
+        QCOMPARE(temporaries(), written);
+        write(QStringLiteral("small.csv"), "id,tm,da,xx\n1,题,A,0\n");
+        const Run next = tool({QStringLiteral("create"), path(QStringLiteral("big.db")),
+                               QStringLiteral("--from"), path(QStringLiteral("small.csv"))});
+        QVERIFY2(next.exitCode == 0, qPrintable(next.err));
+        QVERIFY2(next.out.contains(QStringLiteral("已删除上次中断留下的临时文件 ") +
+                                   path(written.first())),
+                 qPrintable(next.out));
+        expected << QStringLiteral("big.db") << QStringLiteral("small.csv");
+    }
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
 }
 
 QTEST_GUILESS_MAIN(TestBankTool)

@@ -7,6 +7,7 @@
 #include "authoring/importer.h"
 #include "authoring/questionsource.h"
 #include "bank/bankfile.h"
+#include "bank/newfile.h"
 #include "bank/store.h"
 
 #include <QCommandLineParser>
@@ -165,6 +166,13 @@ private:
     bool m_shown = false;
 };
 
+// Clears what an earlier run writing `target` left when it was killed.
+void removeLeftovers(const QString &target)
+{
+    for (const QString &path : bank::NewFile::removeLeftovers(target))
+        out() << QStringLiteral("已删除上次中断留下的临时文件 %1").arg(path) << '\n';
+}
+
 std::optional<authoring::Format> formatNamed(const QString &name)
 {
     const QString n = name.toLower();
@@ -232,6 +240,7 @@ int runCreate(const QStringList &args)
     const QString sourcePath = parser.value(from);
     if (QFileInfo(bankPath).exists())
         return fail(QStringLiteral("%1 已经存在，不会覆盖").arg(bankPath));
+    removeLeftovers(bankPath);
     QString error;
     const auto source = authoring::openSource(sourcePath, options, &error);
     if (!source)
@@ -280,6 +289,7 @@ int runExport(const QStringList &args)
         return *exit;
     if (!parser.isSet(to))
         return usageError(command, QStringLiteral("缺少 --to FILE"));
+    removeLeftovers(parser.value(to));
     QString error;
     authoring::BankSource source;
     if (!source.open(parser.positionalArguments().first(), &error))
@@ -516,6 +526,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(kTool);
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION));
+    // Ctrl-C or a closed terminal during create or export leaves no hidden file behind.
+    bank::NewFile::removeOnSignals();
     // Qt's own messages (an unknown option, a missing value) in Chinese.
     QTranslator qtTranslator;
     if (qtTranslator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
