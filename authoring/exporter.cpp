@@ -7,10 +7,6 @@
 
 #include <xlsxwriter.h>
 
-#include <dlfcn.h>
-
-#include <type_traits>
-
 namespace authoring {
 
 namespace {
@@ -23,6 +19,31 @@ constexpr qint64 kMaxSheetRows = 1048575;
 QString text(const std::optional<qint64> &value)
 {
     return value ? QString::number(*value) : QString();
+}
+
+// A text as a workbook must hold it. libxlsxwriter writes the characters XML
+// cannot hold as Excel's _xHHHH_ escapes, but leaves text that already looks
+// like one alone; its underscore is escaped here (_x005F_), or a reader
+// would turn the text "_x000D_" into a carriage return.
+QString excelText(const QString &text)
+{
+    if (!text.contains(u"_x"))
+        return text;
+    auto isHex = [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+    };
+    QString escaped;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        bool escape = text.at(i) == u'_' && i + 6 < text.size() && text.at(i + 1) == u'x' &&
+                      text.at(i + 6) == u'_';
+        for (qsizetype k = i + 2; escape && k < i + 6; ++k)
+            escape = isHex(text.at(k));
+        if (escape)
+            escaped += QStringLiteral("_x005F_");
+        else
+            escaped += text.at(i);
+    }
+    return escaped;
 }
 
 class Writer
@@ -75,56 +96,6 @@ private:
     QByteArray m_buffer;
 };
 
-// libxlsxwriter bundles no zip code of its own: it calls the system's minizip,
-// whose function names QuaZip's own copy of minizip also exports. Linked
-// together, libxlsxwriter would call into QuaZip and crash. So it is loaded
-// with RTLD_DEEPBIND, which makes it and its minizip find each other first.
-struct XlsxLibrary
-{
-    decltype(&workbook_new_opt) newWorkbook = nullptr;
-    decltype(&workbook_add_worksheet) addWorksheet = nullptr;
-    decltype(&worksheet_write_string) writeString = nullptr;
-    decltype(&worksheet_write_number) writeNumber = nullptr;
-    decltype(&workbook_close) close = nullptr;
-    decltype(&lxw_workbook_free) free = nullptr;
-    decltype(&lxw_strerror) strerror = nullptr;
-    QString error;
-
-    static const XlsxLibrary &get()
-    {
-        static const XlsxLibrary library;
-        return library;
-    }
-
-private:
-    XlsxLibrary()
-    {
-#if defined(__SANITIZE_ADDRESS__)
-        error = QStringLiteral("带 AddressSanitizer 的版本不能导出 .xlsx");
-#else
-        void *handle =
-            dlopen("libxlsxwriter.so." LXW_SOVERSION, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
-        if (!handle) {
-            error = QString::fromLocal8Bit(dlerror());
-            return;
-        }
-        auto resolve = [&](auto &function, const char *name) {
-            function =
-                reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
-            if (!function && error.isEmpty())
-                error = QStringLiteral("libxlsxwriter 缺少 %1").arg(QLatin1String(name));
-        };
-        resolve(newWorkbook, "workbook_new_opt");
-        resolve(addWorksheet, "workbook_add_worksheet");
-        resolve(writeString, "worksheet_write_string");
-        resolve(writeNumber, "worksheet_write_number");
-        resolve(close, "workbook_close");
-        resolve(free, "lxw_workbook_free");
-        resolve(strerror, "lxw_strerror");
-#endif
-    }
-};
-
 class XlsxWriter : public Writer
 {
 public:
@@ -132,26 +103,22 @@ public:
     {
         // Given up half-way: free it without writing the file.
         if (m_workbook)
-            m_lib.free(m_workbook);
+            lxw_workbook_free(m_workbook);
     }
     bool open(const QString &path, QString *error) override
     {
-        if (!m_lib.error.isEmpty()) {
-            *error = m_lib.error;
-            return false;
-        }
         // Constant memory: each row goes to disk as soon as the next one starts.
         lxw_workbook_options options = {};
         options.constant_memory = LXW_TRUE;
-        m_workbook = m_lib.newWorkbook(QFile::encodeName(path).constData(), &options);
-        m_sheet = m_workbook ? m_lib.addWorksheet(m_workbook, nullptr) : nullptr;
+        m_workbook = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+        m_sheet = m_workbook ? workbook_add_worksheet(m_workbook, nullptr) : nullptr;
         if (!m_sheet) {
             *error = QStringLiteral("无法建立工作簿");
             return false;
         }
         const char *header[] = {"id", "tm", "da", "xx"};
         for (lxw_col_t c = 0; c < 4; ++c)
-            m_lib.writeString(m_sheet, 0, c, header[c], nullptr);
+            worksheet_write_string(m_sheet, 0, c, header[c], nullptr);
         return true;
     }
     bool write(qint64 row, const bank::Question &q, QString *error) override
@@ -164,11 +131,12 @@ public:
         lxw_error result = LXW_NO_ERROR;
         auto number = [&](lxw_col_t c, const std::optional<qint64> &v) {
             if (v && result == LXW_NO_ERROR)
-                result = m_lib.writeNumber(m_sheet, r, c, double(*v), nullptr);
+                result = worksheet_write_number(m_sheet, r, c, double(*v), nullptr);
         };
         auto string = [&](lxw_col_t c, const std::optional<QString> &v) {
             if (v && !v->isEmpty() && result == LXW_NO_ERROR)
-                result = m_lib.writeString(m_sheet, r, c, v->toUtf8().constData(), nullptr);
+                result = worksheet_write_string(m_sheet, r, c, excelText(*v).toUtf8().constData(),
+                                                nullptr);
         };
         number(0, q.id);
         string(1, q.tm);
@@ -177,24 +145,23 @@ public:
         if (result != LXW_NO_ERROR) {
             *error = QStringLiteral("第 %1 道题无法写入工作簿：%2")
                          .arg(row)
-                         .arg(QString::fromUtf8(m_lib.strerror(result)));
+                         .arg(QString::fromUtf8(lxw_strerror(result)));
             return false;
         }
         return true;
     }
     bool close(QString *error) override
     {
-        const lxw_error result = m_lib.close(m_workbook);
+        const lxw_error result = workbook_close(m_workbook);
         m_workbook = nullptr;
         if (result != LXW_NO_ERROR) {
-            *error = QString::fromUtf8(m_lib.strerror(result));
+            *error = QString::fromUtf8(lxw_strerror(result));
             return false;
         }
         return true;
     }
 
 private:
-    const XlsxLibrary &m_lib = XlsxLibrary::get();
     lxw_workbook *m_workbook = nullptr;
     lxw_worksheet *m_sheet = nullptr;
 };

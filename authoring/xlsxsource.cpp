@@ -1,188 +1,655 @@
 #include "authoring/xlsxsource.h"
 
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
-
+#include <QDir>
 #include <QFileInfo>
 
+#include <expat.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <deque>
+#include <new>
 
 namespace authoring {
 
 namespace {
 
-const QString kRelationshipsNs =
-    QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
+// Limits no real bank comes near, so that a damaged or hostile workbook is
+// refused early instead of filling memory or running for minutes.
+// workbook.xml and its relationships: a few kilobytes even with many sheets.
+constexpr qint64 kMaxWorkbookBytes = qint64(16) << 20;
+// styles.xml: a few megabytes even in workbooks with tens of thousands of styles.
+constexpr qint64 kMaxStylesBytes = qint64(64) << 20;
+// The shared strings are held in memory: 256 MiB of XML is a million long
+// questions with their options.
+constexpr qint64 kMaxSharedStringsBytes = qint64(256) << 20;
+// The sheet is read as it is inflated, so it may be large: a full sheet of
+// 1,048,576 rows of questions fits.
+constexpr qint64 kMaxSheetBytes = qint64(2) << 30;
+// One cell, and one row, as the CSV reader's record: no question is near it.
+constexpr qsizetype kMaxCellChars = 16 * 1024 * 1024;
+constexpr qsizetype kMaxRowChars = 16 * 1024 * 1024;
+// Distinct texts: a full sheet of 1,048,576 rows with 16 of its own each.
+constexpr qsizetype kMaxSharedStrings = 16 * 1024 * 1024;
+// Markup is held whole by the parser until it ends, and Excel's is short: a
+// tag or comment that runs on longer than this is refused.
+constexpr qint64 kMaxMarkupBytes = qint64(4) << 20;
+// Excel's sheet: columns A to XFD, rows 1 to 1,048,576.
+constexpr int kMaxColumns = 16384;
+constexpr qint64 kMaxRows = 1048576;
+constexpr int kChunkBytes = 64 * 1024;
+// Splits an element's namespace from its name in expat's names.
+constexpr char kNamespaceSeparator = '\x01';
 
-// The text of a shared or inline string: every <t> it holds, but not the
-// phonetic guides (<rPh>) that Excel keeps beside East Asian text.
-QString readStringItem(QXmlStreamReader &xml)
+// The shared strings' UTF-8 is at most 1.5 times their XML (UTF-16 XML of
+// CJK text), so 32-bit offsets into it are enough.
+static_assert(kMaxSharedStringsBytes * 3 / 2 < qint64(1) << 32);
+
+const char *const kRelationshipsNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+bool isDigits(QStringView text)
 {
-    QString text;
-    int phonetic = 0;
-    const QString endName = xml.name().toString();
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement()) {
-            if (xml.name() == u"rPh")
-                ++phonetic;
-            else if (xml.name() == u"t" && !phonetic)
-                text += xml.readElementText();
-        } else if (xml.isEndElement()) {
-            if (xml.name() == u"rPh")
-                --phonetic;
-            else if (xml.name() == endName)
-                break;
-        }
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
     }
-    return text;
+    return true;
 }
 
-// "AB12" → 27 (columns from 0); -1 when there is no column.
-int columnOf(const QString &reference)
+// An unsigned decimal of at most `maxDigits` digits, so that it cannot overflow.
+std::optional<qint64> parseCount(QStringView text, int maxDigits)
 {
-    int column = 0;
-    int letters = 0;
-    for (const QChar c : reference) {
-        if (c < u'A' || c > u'Z')
-            break;
-        column = column * 26 + (c.unicode() - u'A' + 1);
-        ++letters;
+    if (!isDigits(text) || text.size() > maxDigits)
+        return std::nullopt;
+    return text.toLongLong();
+}
+
+// A number as XML Schema writes a double: no blanks, no hexadecimal, no
+// infinity, and it must fit in a double.
+std::optional<double> parseNumber(const QString &text)
+{
+    qsizetype i = 0;
+    auto digits = [&] {
+        const qsizetype start = i;
+        while (i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9')
+            ++i;
+        return i - start;
+    };
+    if (i < text.size() && (text.at(i) == u'-' || text.at(i) == u'+'))
+        ++i;
+    qsizetype mantissa = digits();
+    if (i < text.size() && text.at(i) == u'.') {
+        ++i;
+        mantissa += digits();
     }
-    return letters ? column - 1 : -1;
+    if (!mantissa)
+        return std::nullopt;
+    if (i < text.size() && (text.at(i) == u'e' || text.at(i) == u'E')) {
+        ++i;
+        if (i < text.size() && (text.at(i) == u'-' || text.at(i) == u'+'))
+            ++i;
+        if (!digits())
+            return std::nullopt;
+    }
+    if (i != text.size())
+        return std::nullopt;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+// Appends with room to spare: appending alone copies the whole text each time,
+// which is quadratic in a text that comes in many pieces.
+void appendGrowing(QByteArray &text, QByteArrayView piece)
+{
+    if (text.capacity() - text.size() < piece.size())
+        text.reserve(std::max(2 * text.capacity(), text.size() + piece.size()));
+    text.append(piece);
+}
+
+// How many UTF-16 code units the UTF-8 `text` makes: one for each byte that
+// starts a character, and one more for each of four bytes.
+qsizetype utf16Length(QByteArrayView text)
+{
+    qsizetype length = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        length += (byte & 0xC0) != 0x80;
+        length += byte >= 0xF0;
+    }
+    return length;
+}
+
+QString columnName(int column)
+{
+    QString name;
+    for (int n = column + 1; n > 0; n = (n - 1) / 26)
+        name.prepend(QChar(u'A' + (n - 1) % 26));
+    return name;
+}
+
+// A value from the file, cut short for a message.
+QString quoted(QStringView text)
+{
+    constexpr qsizetype kShown = 40;
+    return QStringLiteral("“%1”").arg(text.size() > kShown ? text.left(kShown) + u'…'
+                                                           : text.toString());
 }
 
 // Resolves a relationship target against the folder of workbook.xml.
 QString entryPath(const QString &target)
 {
     if (target.startsWith(QLatin1Char('/')))
-        return target.mid(1);
-    return QStringLiteral("xl/") + target;
+        return QDir::cleanPath(target.mid(1));
+    return QDir::cleanPath(QStringLiteral("xl/") + target);
 }
 
 } // namespace
 
+// One XML part of the workbook, parsed by expat as it is inflated and handed
+// out an event at a time: the start or end of an element, or a piece of text.
+// Text comes in pieces as it is inflated, so a cell of a gigabyte is never
+// held; markup that runs on without an event (a comment, a tag) is refused
+// past kMaxMarkupBytes. The part ends only once it was inflated to its end,
+// found intact, and its XML closed.
+class XmlPart
+{
+public:
+    XmlPart(ZipReader &zip, const QString &path) : m_zip(zip), m_path(path) {}
+    ~XmlPart()
+    {
+        if (m_parser)
+            XML_ParserFree(m_parser);
+    }
+    XmlPart(const XmlPart &) = delete;
+    XmlPart &operator=(const XmlPart &) = delete;
+
+    bool open(const QString &name, qint64 cap);
+    // Moves to the next event; false at the end of the part, or on error().
+    bool next();
+
+    bool isStartElement() const { return m_event.kind == Kind::StartElement; }
+    bool isEndElement() const { return m_event.kind == Kind::EndElement; }
+    bool isCharacters() const { return m_event.kind == Kind::Characters; }
+    // An element's name without its namespace; a piece of text. Both UTF-8.
+    const QByteArray &name() const { return m_event.name; }
+    const QByteArray &text() const { return m_event.text; }
+    // An attribute of the element just started, without a namespace or in `ns`.
+    QString attribute(const char *name, const char *ns = nullptr) const;
+
+    QString error() const { return m_error; }
+
+private:
+    enum class Kind
+    {
+        StartElement,
+        EndElement,
+        Characters
+    };
+    struct Event
+    {
+        Kind kind = Kind::Characters;
+        QByteArray name;
+        QByteArray text;
+        // Each name ("namespace\1name" or "name") and value, each ended by a 0.
+        QByteArray attributes;
+    };
+
+    static void XMLCALL started(void *self, const XML_Char *name, const XML_Char **attributes);
+    static void XMLCALL ended(void *self, const XML_Char *name);
+    static void XMLCALL characters(void *self, const XML_Char *text, int length);
+    static void XMLCALL doctype(void *self, const XML_Char *, const XML_Char *, const XML_Char *,
+                                int);
+    void queue(Event &&event);
+    bool parseMore();
+    bool fail(const QString &message)
+    {
+        m_error = message;
+        return false;
+    }
+
+    ZipReader &m_zip;
+    QString m_path;
+    QString m_name;
+    XML_Parser m_parser = nullptr;
+    std::deque<Event> m_events;
+    Event m_event;
+    qint64 m_sinceEvent = 0; // bytes given to the parser since its last event
+    QString m_error;
+};
+
+bool XmlPart::open(const QString &name, qint64 cap)
+{
+    m_name = name;
+    if (!m_zip.openEntry(name, cap))
+        return fail(m_zip.error());
+    m_parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
+    if (!m_parser)
+        throw std::bad_alloc();
+    XML_SetUserData(m_parser, this);
+    XML_SetElementHandler(m_parser, started, ended);
+    XML_SetCharacterDataHandler(m_parser, characters);
+    XML_SetStartDoctypeDeclHandler(m_parser, doctype);
+    return true;
+}
+
+QString XmlPart::attribute(const char *name, const char *ns) const
+{
+    const QByteArray key = ns ? ns + QByteArray(1, kNamespaceSeparator) + name : QByteArray(name);
+    const QByteArray &all = m_event.attributes;
+    for (qsizetype at = 0; at < all.size();) {
+        const qsizetype valueAt = all.indexOf('\0', at) + 1;
+        const qsizetype end = all.indexOf('\0', valueAt);
+        if (QByteArrayView(all).sliced(at, valueAt - 1 - at) == key)
+            return QString::fromUtf8(all.constData() + valueAt, end - valueAt);
+        at = end + 1;
+    }
+    return QString();
+}
+
+namespace {
+
+// The local part of an expat name. The names the reader looks for are shared,
+// not copied: a sheet has millions of them.
+QByteArray localName(const XML_Char *name)
+{
+    static const QByteArray known[] = {"c", "v", "row", "is", "t", "r", "rPh", "si", "f"};
+    const char *separator = std::strrchr(name, kNamespaceSeparator);
+    const char *local = separator ? separator + 1 : name;
+    for (const QByteArray &candidate : known) {
+        if (candidate == local)
+            return candidate;
+    }
+    return QByteArray(local);
+}
+
+} // namespace
+
+void XmlPart::started(void *self, const XML_Char *name, const XML_Char **attributes)
+{
+    Event event;
+    event.kind = Kind::StartElement;
+    event.name = localName(name);
+    for (const XML_Char **a = attributes; *a; ++a)
+        event.attributes.append(*a, qsizetype(std::strlen(*a)) + 1);
+    static_cast<XmlPart *>(self)->queue(std::move(event));
+}
+
+void XmlPart::ended(void *self, const XML_Char *name)
+{
+    Event event;
+    event.kind = Kind::EndElement;
+    event.name = localName(name);
+    static_cast<XmlPart *>(self)->queue(std::move(event));
+}
+
+void XmlPart::characters(void *self, const XML_Char *text, int length)
+{
+    auto *part = static_cast<XmlPart *>(self);
+    // Pieces of one text that come together are handed out as one.
+    if (!part->m_events.empty() && part->m_events.back().kind == Kind::Characters) {
+        appendGrowing(part->m_events.back().text, QByteArrayView(text, length));
+        return;
+    }
+    Event event;
+    event.text = QByteArray(text, length);
+    part->queue(std::move(event));
+}
+
+void XmlPart::doctype(void *self, const XML_Char *, const XML_Char *, const XML_Char *, int)
+{
+    // Entities declared in a DTD could multiply text; Excel writes none.
+    auto *part = static_cast<XmlPart *>(self);
+    part->fail(QStringLiteral("%1 中的 %2 含有文档类型定义（DTD），Excel 工作簿里不会有")
+                   .arg(part->m_path, part->m_name));
+    XML_StopParser(part->m_parser, XML_FALSE);
+}
+
+void XmlPart::queue(Event &&event)
+{
+    m_events.push_back(std::move(event));
+    m_sinceEvent = 0;
+    // Pauses the parser, so that the events are handed out as they come.
+    XML_ParsingStatus status;
+    XML_GetParsingStatus(m_parser, &status);
+    if (status.parsing == XML_PARSING)
+        XML_StopParser(m_parser, XML_TRUE);
+}
+
+bool XmlPart::parseMore()
+{
+    XML_ParsingStatus status;
+    XML_GetParsingStatus(m_parser, &status);
+    XML_Status result = XML_STATUS_OK;
+    if (status.parsing == XML_SUSPENDED) {
+        result = XML_ResumeParser(m_parser);
+    } else {
+        if (m_sinceEvent > kMaxMarkupBytes)
+            return fail(QStringLiteral("%1 中的 %2 第 %3 行有一段超过 %4 的标记或注释，不像是题库")
+                            .arg(m_path, m_name)
+                            .arg(XML_GetCurrentLineNumber(m_parser))
+                            .arg(sizeInWords(kMaxMarkupBytes)));
+        void *buffer = XML_GetBuffer(m_parser, kChunkBytes);
+        if (!buffer)
+            throw std::bad_alloc();
+        const qint64 got = m_zip.read(static_cast<char *>(buffer), kChunkBytes);
+        if (got < 0)
+            return fail(m_zip.error());
+        m_sinceEvent += got;
+        // The zip's end, reached only when the part is intact, is the XML's end too.
+        result = XML_ParseBuffer(m_parser, int(got), got == 0);
+    }
+    if (result == XML_STATUS_ERROR && m_error.isEmpty()) {
+        return fail(QStringLiteral("%1 中的 %2 不是完好的 XML（第 %3 行第 %4 列：%5）")
+                        .arg(m_path, m_name)
+                        .arg(XML_GetCurrentLineNumber(m_parser))
+                        .arg(XML_GetCurrentColumnNumber(m_parser))
+                        .arg(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(m_parser)))));
+    }
+    return m_error.isEmpty();
+}
+
+bool XmlPart::next()
+{
+    while (m_events.empty()) {
+        if (!m_error.isEmpty() || !m_parser)
+            return false;
+        XML_ParsingStatus status;
+        XML_GetParsingStatus(m_parser, &status);
+        if (status.parsing == XML_FINISHED || !parseMore())
+            return false;
+    }
+    m_event = std::move(m_events.front());
+    m_events.pop_front();
+    return true;
+}
+
 XlsxSource::XlsxSource() = default;
 XlsxSource::~XlsxSource() = default;
 
-QString XlsxSource::generalNumber(const QString &stored)
+QString XlsxSource::decodeEscapes(const QString &text)
 {
-    bool ok = false;
-    const double value = stored.toDouble(&ok);
-    if (!ok)
-        return stored;
-    if (value == std::floor(value) && std::fabs(value) < 1e15)
-        return QString::number(qint64(value));
-    // General shows at most about 11 significant digits; 15 keeps what was typed.
-    return QString::number(value, 'g', 15);
+    if (!text.contains(u"_x"))
+        return text;
+    auto hex = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= u'0' && u <= u'9'   ? u - u'0'
+               : u >= u'A' && u <= u'F' ? u - u'A' + 10
+               : u >= u'a' && u <= u'f' ? u - u'a' + 10
+                                        : -1;
+    };
+    QString decoded;
+    decoded.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text.at(i) == u'_' && i + 6 < text.size() && text.at(i + 1) == u'x' &&
+            text.at(i + 6) == u'_') {
+            int code = 0;
+            for (qsizetype k = i + 2; k < i + 6 && code >= 0; ++k)
+                code = hex(text.at(k)) < 0 ? -1 : code * 16 + hex(text.at(k));
+            if (code >= 0) {
+                decoded += QChar(char16_t(code));
+                i += 7;
+                continue;
+            }
+        }
+        decoded += text.at(i++);
+    }
+    return decoded;
 }
 
-bool XlsxSource::readEntry(const QString &name, QByteArray *bytes, QString *error)
+std::optional<XlsxSource::CellReference> XlsxSource::parseReference(QStringView reference)
 {
-    if (!m_zip->setCurrentFile(name)) {
-        *error = QStringLiteral("%1 不是完整的 Excel 工作簿：缺少 %2").arg(m_path, name);
-        return false;
-    }
-    QuaZipFile file(m_zip.get());
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("无法读取 %1 中的 %2").arg(m_path, name);
-        return false;
-    }
-    *bytes = file.readAll();
-    return true;
+    // Four letters are past XFD already and a row has at most seven digits:
+    // nothing here can overflow.
+    qsizetype i = 0;
+    int column = 0;
+    while (i < reference.size() && i < 4 && reference.at(i) >= u'A' && reference.at(i) <= u'Z')
+        column = column * 26 + (reference.at(i++).unicode() - u'A' + 1);
+    if (i == 0 || column > kMaxColumns)
+        return std::nullopt;
+    const QStringView digits = reference.mid(i);
+    const std::optional<qint64> row = parseCount(digits, 7);
+    if (!row || digits.startsWith(u'0') || *row < 1 || *row > kMaxRows)
+        return std::nullopt;
+    return CellReference{column - 1, *row};
+}
+
+bool XlsxSource::fail(const QString &message)
+{
+    m_error = message;
+    return false;
+}
+
+bool XlsxSource::failAt(const QString &cell, const QString &problem)
+{
+    return fail(
+        QStringLiteral("%1 %2：单元格 %3 %4").arg(m_path, describeLocation(m_row), cell, problem));
 }
 
 bool XlsxSource::open(const QString &path, QString *error)
 {
     m_path = path;
     m_totalBytes = QFileInfo(path).size();
-    m_zip = std::make_unique<QuaZip>(path);
-    if (!m_zip->open(QuaZip::mdUnzip)) {
-        *error = QStringLiteral("无法打开 %1：不是 zip 格式的 Excel 工作簿").arg(path);
-        return false;
-    }
+    auto done = [&](bool ok) {
+        if (!ok)
+            *error = m_error;
+        return ok;
+    };
+    if (!m_zip.open(path))
+        return done(fail(m_zip.error()));
 
-    // The first sheet of workbook.xml, and where its relationship points.
-    QByteArray bytes;
-    if (!readEntry(QStringLiteral("xl/workbook.xml"), &bytes, error))
-        return false;
-    QString sheetId;
-    {
-        QXmlStreamReader xml(bytes);
-        while (!xml.atEnd() && sheetId.isEmpty()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"sheet")
-                sheetId = xml.attributes().value(kRelationshipsNs, QLatin1String("id")).toString();
-        }
-    }
-    if (sheetId.isEmpty()) {
-        *error = QStringLiteral("%1 中没有工作表").arg(path);
-        return false;
-    }
-    if (!readEntry(QStringLiteral("xl/_rels/workbook.xml.rels"), &bytes, error))
-        return false;
     QString sheetPath;
     QString stringsPath;
-    {
-        QXmlStreamReader xml(bytes);
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
-                continue;
-            const QXmlStreamAttributes a = xml.attributes();
-            if (a.value(QLatin1String("Id")) == sheetId)
-                sheetPath = entryPath(a.value(QLatin1String("Target")).toString());
-            else if (a.value(QLatin1String("Type")).endsWith(u"/sharedStrings"))
-                stringsPath = entryPath(a.value(QLatin1String("Target")).toString());
-        }
-    }
-    if (sheetPath.isEmpty()) {
-        *error = QStringLiteral("%1 不是完整的 Excel 工作簿：找不到第一个工作表").arg(path);
-        return false;
-    }
+    QString stylesPath;
+    if (!readWorkbook(&sheetPath, &stringsPath, &stylesPath))
+        return done(false);
+    if (!stylesPath.isEmpty() && !readStyles(stylesPath))
+        return done(false);
+    if (!stringsPath.isEmpty() && !readSharedStrings(stringsPath))
+        return done(false);
 
-    if (!stringsPath.isEmpty()) {
-        if (!m_zip->setCurrentFile(stringsPath)) {
-            *error = QStringLiteral("%1 不是完整的 Excel 工作簿：缺少 %2").arg(path, stringsPath);
-            return false;
-        }
-        QuaZipFile file(m_zip.get());
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("无法读取 %1 中的 %2").arg(path, stringsPath);
-            return false;
-        }
-        QXmlStreamReader xml(&file);
-        while (!xml.atEnd()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
-                m_sharedStrings.append(readStringItem(xml));
-        }
-        if (xml.hasError()) {
-            *error = QStringLiteral("%1 的共享字符串已损坏：%2").arg(path, xml.errorString());
-            return false;
-        }
+    m_part = std::make_unique<XmlPart>(m_zip, path);
+    if (!m_part->open(sheetPath, kMaxSheetBytes))
+        return done(fail(m_part->error()));
+    if (!readRow(m_cells)) {
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("%1 的第一个工作表是空的，缺少标题行").arg(path);
+        return done(false);
     }
-
-    if (!m_zip->setCurrentFile(sheetPath)) {
-        *error = QStringLiteral("%1 不是完整的 Excel 工作簿：缺少 %2").arg(path, sheetPath);
-        return false;
-    }
-    m_sheet = std::make_unique<QuaZipFile>(m_zip.get());
-    if (!m_sheet->open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("无法读取 %1 中的 %2").arg(path, sheetPath);
-        return false;
-    }
-    m_xml.setDevice(m_sheet.get());
-
-    if (!readRow(m_cells, &m_row)) {
-        *error = m_error.isEmpty() ? QStringLiteral("%1 的第一个工作表是空的，缺少标题行").arg(path)
-                                   : m_error;
-        return false;
-    }
+    if (!m_cellErrors.isEmpty())
+        return done(
+            fail(QStringLiteral("%1 %2：%3")
+                     .arg(path, describeLocation(m_row), m_cellErrors.join(QStringLiteral("；")))));
     QString problem;
     m_layout = Layout::fromHeader(m_cells, &problem);
-    if (!m_layout) {
-        *error = QStringLiteral("%1 %2：%3").arg(path, describeLocation(m_row), problem);
-        return false;
-    }
+    if (!m_layout)
+        return done(fail(QStringLiteral("%1 %2：%3").arg(path, describeLocation(m_row), problem)));
     return true;
+}
+
+bool XlsxSource::readWorkbook(QString *sheetPath, QString *stringsPath, QString *stylesPath)
+{
+    // The first sheet of workbook.xml, and its date system.
+    XmlPart workbook(m_zip, m_path);
+    if (!workbook.open(QStringLiteral("xl/workbook.xml"), kMaxWorkbookBytes))
+        return fail(workbook.error());
+    QString sheetId;
+    while (workbook.next()) {
+        const XmlPart &xml = workbook;
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == "workbookPr") {
+            const QString date1904 = xml.attribute("date1904");
+            m_date1904 = date1904 == u"1" || date1904 == u"true";
+        } else if (xml.name() == "sheet" && sheetId.isEmpty()) {
+            sheetId = xml.attribute("id", kRelationshipsNs);
+            if (sheetId.isEmpty())
+                return fail(
+                    QStringLiteral("%1 的 xl/workbook.xml 中第一个工作表没有关系编号").arg(m_path));
+        }
+    }
+    if (!workbook.error().isEmpty())
+        return fail(workbook.error());
+    if (sheetId.isEmpty())
+        return fail(QStringLiteral("%1 中没有工作表").arg(m_path));
+
+    // Where the sheet, the shared strings and the styles are.
+    XmlPart relationships(m_zip, m_path);
+    if (!relationships.open(QStringLiteral("xl/_rels/workbook.xml.rels"), kMaxWorkbookBytes))
+        return fail(relationships.error());
+    while (relationships.next()) {
+        const XmlPart &xml = relationships;
+        if (!xml.isStartElement() || xml.name() != "Relationship")
+            continue;
+        const QString target = entryPath(xml.attribute("Target"));
+        if (xml.attribute("Id") == sheetId)
+            *sheetPath = target;
+        else if (xml.attribute("Type").endsWith(u"/sharedStrings"))
+            *stringsPath = target;
+        else if (xml.attribute("Type").endsWith(u"/styles"))
+            *stylesPath = target;
+    }
+    if (!relationships.error().isEmpty())
+        return fail(relationships.error());
+    if (sheetPath->isEmpty())
+        return fail(QStringLiteral("%1 不是完整的 Excel 工作簿：找不到第一个工作表").arg(m_path));
+    return true;
+}
+
+bool XlsxSource::readStyles(const QString &name)
+{
+    // The number format of each cell style (cellXfs), and the codes of the
+    // workbook's own formats.
+    XmlPart styles(m_zip, m_path);
+    if (!styles.open(name, kMaxStylesBytes))
+        return fail(styles.error());
+    bool inCellStyles = false;
+    while (styles.next()) {
+        const XmlPart &xml = styles;
+        if (xml.isEndElement() && xml.name() == "cellXfs")
+            inCellStyles = false;
+        if (!xml.isStartElement())
+            continue;
+        const std::optional<qint64> id = parseCount(xml.attribute("numFmtId"), 9);
+        if (xml.name() == "cellXfs") {
+            inCellStyles = true;
+        } else if (xml.name() == "numFmt") {
+            if (!id)
+                return fail(QStringLiteral("%1 的 %2 中数字格式编号%3不对")
+                                .arg(m_path, name, quoted(xml.attribute("numFmtId"))));
+            m_formatCodes.insert(int(*id), xml.attribute("formatCode"));
+        } else if (xml.name() == "xf" && inCellStyles) {
+            const QString written = xml.attribute("numFmtId");
+            if (!written.isEmpty() && !id)
+                return fail(QStringLiteral("%1 的 %2 中数字格式编号%3不对")
+                                .arg(m_path, name, quoted(written)));
+            m_cellFormats.append(id ? int(*id) : 0);
+        }
+    }
+    if (!styles.error().isEmpty())
+        return fail(styles.error());
+    return true;
+}
+
+bool XlsxSource::readSharedStrings(const QString &name)
+{
+    m_part = std::make_unique<XmlPart>(m_zip, m_path);
+    if (!m_part->open(name, kMaxSharedStringsBytes))
+        return fail(m_part->error());
+    QByteArray text; // one for all, so that its memory is used again
+    while (m_part->next()) {
+        const XmlPart &xml = *m_part;
+        if (!xml.isStartElement() || xml.name() != "si")
+            continue;
+        if (m_stringEnds.size() == kMaxSharedStrings)
+            return fail(QStringLiteral("%1 的 %2 中共享字符串超过 %3 个，不像是题库")
+                            .arg(m_path, name)
+                            .arg(kMaxSharedStrings));
+        bool tooLong = false;
+        if (!readStringItem(kMaxCellChars, &text, &tooLong)) {
+            if (tooLong)
+                return fail(QStringLiteral(
+                                "%1 的 %2 中第 %3 个共享字符串太长（一个单元格最多 1600 万个字符）")
+                                .arg(m_path, name)
+                                .arg(m_stringEnds.size() + 1));
+            break;
+        }
+        appendGrowing(m_strings, text);
+        m_stringEnds.append(quint32(m_strings.size()));
+    }
+    if (!m_part->error().isEmpty())
+        return fail(m_part->error());
+    return true;
+}
+
+QString XlsxSource::sharedString(qsizetype index) const
+{
+    const quint32 start = index ? m_stringEnds.at(index - 1) : 0;
+    return QString::fromUtf8(m_strings.constData() + start, m_stringEnds.at(index) - start);
+}
+
+bool XlsxSource::readText(qsizetype limit, QByteArray *text, bool *tooLong)
+{
+    // The text of the element just started, to its end, of at most `limit`
+    // characters (in UTF-16, as a QString counts them).
+    text->resize(0); // keeps its memory for the next text
+    qsizetype characters = 0;
+    int depth = 0;
+    while (m_part->next()) {
+        const XmlPart &xml = *m_part;
+        if (xml.isCharacters()) {
+            characters += utf16Length(xml.text());
+            if (characters > limit) {
+                *tooLong = true;
+                return false;
+            }
+            appendGrowing(*text, xml.text());
+        } else if (xml.isStartElement()) {
+            ++depth;
+        } else if (xml.isEndElement() && depth-- == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool XlsxSource::readStringItem(qsizetype limit, QByteArray *text, bool *tooLong)
+{
+    // Every <t> of a shared or inline string, but not the phonetic guides
+    // (<rPh>) that Excel keeps beside East Asian text.
+    text->resize(0);
+    qsizetype characters = 0;
+    int depth = 0;
+    int phonetic = 0;
+    while (m_part->next()) {
+        const XmlPart &xml = *m_part;
+        if (xml.isStartElement()) {
+            if (xml.name() == "t" && !phonetic) {
+                if (!readText(limit - characters, &m_piece, tooLong))
+                    return false;
+                characters += utf16Length(m_piece);
+                // Escapes are rare: only then is the text decoded and encoded again.
+                appendGrowing(*text, m_piece.contains("_x")
+                                         ? decodeEscapes(QString::fromUtf8(m_piece)).toUtf8()
+                                         : m_piece);
+                continue;
+            }
+            ++depth;
+            phonetic += xml.name() == "rPh";
+        } else if (xml.isEndElement()) {
+            if (depth-- == 0)
+                return true;
+            phonetic -= xml.name() == "rPh";
+        }
+    }
+    return false;
 }
 
 QString XlsxSource::describeLocation(qint64 location) const
@@ -192,84 +659,200 @@ QString XlsxSource::describeLocation(qint64 location) const
 
 qint64 XlsxSource::bytesRead() const
 {
-    // The sheet is compressed: its share of the file is the best guess there is.
-    if (!m_sheet || !m_sheet->usize())
-        return 0;
-    return qint64(double(m_sheet->pos()) / double(m_sheet->usize()) * double(m_totalBytes));
+    // Where in the file the inflated data came from: the best guess there is.
+    return std::min(m_zip.position(), m_totalBytes);
 }
 
-QString XlsxSource::readCell(QString *reference)
+std::optional<QString> XlsxSource::showNumber(double value, qint64 style, QString *problem)
 {
-    const QXmlStreamAttributes a = m_xml.attributes();
-    *reference = a.value(QLatin1String("r")).toString();
-    const QString type = a.value(QLatin1String("t")).toString();
-    QString value;
-    while (!m_xml.atEnd()) {
-        m_xml.readNext();
-        if (m_xml.isStartElement()) {
-            if (m_xml.name() == u"v")
-                value = m_xml.readElementText();
-            else if (m_xml.name() == u"is")
-                value = readStringItem(m_xml);
-        } else if (m_xml.isEndElement() && m_xml.name() == u"c") {
-            break;
-        }
-    }
-    if (type == u"s") {
-        bool ok = false;
-        const int index = value.toInt(&ok);
-        return ok && index >= 0 && index < m_sharedStrings.size() ? m_sharedStrings.at(index)
-                                                                   : QString();
-    }
-    if (type == u"b")
-        return value == u"1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-    if (type.isEmpty() || type == u"n")
+    const int id = style < m_cellFormats.size() ? m_cellFormats.at(style) : 0;
+    if (id == 0)
         return generalNumber(value);
-    return value; // inlineStr, str (a formula's text) and e (an error such as #N/A)
+    const QString code =
+        m_formatCodes.contains(id) ? m_formatCodes.value(id) : NumberFormat::builtinCode(id);
+    auto format = m_formats.find(id);
+    if (format == m_formats.end())
+        format = m_formats.emplace(id, NumberFormat(code)).first;
+    const std::optional<QString> text = format->second.format(value, m_date1904);
+    if (!text)
+        *problem = QStringLiteral("的数字格式%1无法按原样显示")
+                       .arg(code.isEmpty() ? QStringLiteral("（编号 %1）").arg(id) : quoted(code));
+    return text;
 }
 
-bool XlsxSource::readRow(QStringList &cells, qint64 *row)
+bool XlsxSource::readCell(int column, QStringList &cells, qsizetype *rowChars)
+{
+    const XmlPart &xml = *m_part;
+    const QString cell = columnName(column) + QString::number(m_row);
+    const QString type = xml.attribute("t");
+    qint64 style = 0;
+    if (const QString s = xml.attribute("s"); !s.isEmpty()) {
+        const std::optional<qint64> index = parseCount(s, 9);
+        if (!index || (*index > 0 && *index >= m_cellFormats.size()))
+            return failAt(cell, QStringLiteral("的样式编号%1不存在").arg(quoted(s)));
+        style = *index;
+    }
+
+    QByteArray bytes;
+    bool hasValue = false;
+    bool complete = false;
+    bool tooLong = false;
+    int depth = 0;
+    while (!complete && !tooLong && m_part->next()) {
+        if (xml.isEndElement() && depth-- == 0)
+            complete = true;
+        else if (!xml.isStartElement())
+            continue;
+        else if (depth == 0 && xml.name() == "v")
+            hasValue = readText(kMaxCellChars, &bytes, &tooLong);
+        else if (depth == 0 && xml.name() == "is")
+            hasValue = readStringItem(kMaxCellChars, &bytes, &tooLong);
+        else
+            ++depth; // a formula and anything else is passed over
+    }
+    if (tooLong)
+        return failAt(cell, QStringLiteral("的内容太长（一个单元格最多 1600 万个字符）"));
+    if (!complete)
+        return fail(m_part->error());
+
+    const QString value = QString::fromUtf8(bytes);
+    QString text;
+    if (type == u"s") {
+        const std::optional<qint64> index = parseCount(value, 10);
+        if (!index)
+            return failAt(cell, QStringLiteral("的共享字符串编号%1不是整数").arg(quoted(value)));
+        if (*index >= m_stringEnds.size())
+            return failAt(cell, QStringLiteral("引用的共享字符串 %1 不存在（共有 %2 个）")
+                                    .arg(*index)
+                                    .arg(m_stringEnds.size()));
+        text = sharedString(*index);
+    } else if (type == u"b") {
+        if (value != u"0" && value != u"1")
+            return failAt(cell, QStringLiteral("的逻辑值%1不是 0 或 1").arg(quoted(value)));
+        text = value == u"1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    } else if (type.isEmpty() || type == u"n") {
+        if (hasValue) {
+            const std::optional<double> number = parseNumber(value);
+            if (!number)
+                return failAt(cell, QStringLiteral("的数值%1不是数字").arg(quoted(value)));
+            QString problem;
+            const std::optional<QString> shown = showNumber(*number, style, &problem);
+            if (shown)
+                text = *shown;
+            else
+                m_cellErrors.append(QStringLiteral("单元格 %1 %2").arg(cell, problem));
+        }
+    } else if (type == u"inlineStr" || type == u"str" || type == u"e" || type == u"d") {
+        text = value; // a formula's text, an error such as #N/A, an ISO 8601 date
+    } else {
+        return failAt(cell, QStringLiteral("的类型%1不认识").arg(quoted(type)));
+    }
+
+    *rowChars += text.size();
+    if (*rowChars > kMaxRowChars)
+        return failAt(cell, QStringLiteral("所在的这一行内容超过 1600 万个字符"));
+    while (cells.size() < column)
+        cells.append(QString());
+    cells.append(text);
+    return true;
+}
+
+bool XlsxSource::readRow(QStringList &cells)
 {
     // Rows with nothing in them, at the end or between questions, are passed over.
-    while (!m_xml.atEnd()) {
-        if (m_xml.readNext() != QXmlStreamReader::StartElement || m_xml.name() != u"row")
+    while (m_part->next()) {
+        const XmlPart &xml = *m_part;
+        if (!xml.isStartElement() || xml.name() != "row")
             continue;
-        const qint64 number = m_xml.attributes().value(QLatin1String("r")).toLongLong();
-        *row = number > 0 ? number : *row + 1;
-        cells.clear();
-        bool any = false;
-        while (!m_xml.atEnd()) {
-            m_xml.readNext();
-            if (m_xml.isEndElement() && m_xml.name() == u"row")
-                break;
-            if (!m_xml.isStartElement() || m_xml.name() != u"c")
-                continue;
-            QString reference;
-            const QString value = readCell(&reference);
-            const int column = columnOf(reference);
-            const int at = column >= 0 ? column : int(cells.size());
-            while (cells.size() < at)
-                cells.append(QString());
-            if (at < cells.size())
-                cells[at] = value;
-            else
-                cells.append(value);
-            any = any || !trimCell(value).isEmpty();
+        const QString r = xml.attribute("r");
+        qint64 number = m_row + 1;
+        if (!r.isEmpty()) {
+            const std::optional<qint64> written = parseCount(r, 7);
+            if (!written || *written < 1 || *written > kMaxRows) {
+                const QString after =
+                    m_row ? QStringLiteral("第 %1 行之后").arg(m_row) : QStringLiteral("第一行");
+                return fail(QStringLiteral("%1 工作表%2的行号%3不对：行号应在 1 到 %4 之间")
+                                .arg(m_path, after, quoted(r))
+                                .arg(kMaxRows));
+            }
+            number = *written;
         }
+        if (number > kMaxRows)
+            return fail(QStringLiteral("%1 工作表第 %2 行之后还有行，超出了 Excel 工作表的 %3 行")
+                            .arg(m_path)
+                            .arg(m_row)
+                            .arg(kMaxRows));
+        if (number <= m_row)
+            return fail(
+                QStringLiteral("%1 工作表第 %2 行排在第 %3 行之后：行应按从上到下的顺序排列")
+                    .arg(m_path)
+                    .arg(number)
+                    .arg(m_row));
+        m_row = number;
+        cells.clear();
+        m_cellErrors.clear();
+        int column = -1;
+        qsizetype rowChars = 0;
+        int depth = 0;
+        while (m_part->next()) {
+            if (xml.isEndElement() && depth-- == 0)
+                break;
+            if (!xml.isStartElement())
+                continue;
+            if (depth > 0 || xml.name() != "c") {
+                ++depth;
+                continue;
+            }
+            const QString reference = xml.attribute("r");
+            int at = column + 1;
+            if (!reference.isEmpty()) {
+                const std::optional<CellReference> parsed = parseReference(reference);
+                if (!parsed || parsed->row != m_row)
+                    return fail(QStringLiteral(
+                                    "%1 %2：单元格引用%3不对：应是第 %4 行中 A 到 XFD 列的单元格")
+                                    .arg(m_path, describeLocation(m_row), quoted(reference))
+                                    .arg(m_row));
+                at = parsed->column;
+            } else if (at >= kMaxColumns) {
+                return failAt(columnName(column) + QString::number(m_row),
+                              QStringLiteral("之后还有单元格，超出了 XFD 列"));
+            }
+            if (at == column)
+                return failAt(columnName(at) + QString::number(m_row),
+                              QStringLiteral("出现了两次"));
+            if (at < column)
+                return failAt(columnName(at) + QString::number(m_row),
+                              QStringLiteral("排在 %1%2 之后：单元格应按从左到右的顺序排列")
+                                  .arg(columnName(column))
+                                  .arg(m_row));
+            column = at;
+            if (!readCell(column, cells, &rowChars))
+                return false;
+        }
+        if (!m_part->error().isEmpty())
+            break;
+        bool any = !m_cellErrors.isEmpty();
+        for (const QString &cell : std::as_const(cells))
+            any = any || !trimCell(cell).isEmpty();
         if (any)
             return true;
     }
-    if (m_xml.hasError())
-        m_error = QStringLiteral("%1 的工作表已损坏：%2").arg(m_path, m_xml.errorString());
+    if (!m_part->error().isEmpty())
+        m_error = m_part->error();
     return false;
 }
 
 bool XlsxSource::next(SourceRecord &record)
 {
-    if (!readRow(m_cells, &m_row))
+    if (!readRow(m_cells))
         return false;
     record.location = m_row;
     m_layout->build(m_cells, true, record);
+    if (!m_cellErrors.isEmpty()) {
+        record.question.reset();
+        record.errors = m_cellErrors;
+        record.notes.clear();
+    }
     return true;
 }
 

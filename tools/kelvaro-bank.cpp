@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <functional>
 #include <unistd.h>
+#include <variant>
 
 namespace {
 
@@ -199,42 +200,64 @@ std::optional<authoring::Encoding> encodingNamed(const QString &name)
     return std::nullopt;
 }
 
+// The options that say how to read an input file, shared by the commands that read one.
+struct InputOptions
+{
+    QCommandLineOption format{QStringLiteral("format"),
+                              QStringLiteral("文件格式：csv、tsv、xlsx 或 txt"),
+                              QStringLiteral("FORMAT")};
+    QCommandLineOption encoding{QStringLiteral("encoding"),
+                                QStringLiteral("文本编码：utf-8、utf-16 或 gb18030"),
+                                QStringLiteral("ENCODING")};
+    QCommandLineOption password{QStringLiteral("password"),
+                                QStringLiteral("旧版题库（Jet 4.0）的数据库密码"),
+                                QStringLiteral("P")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOptions({format, encoding, password});
+    }
+
+    // The options given, or the exit code of a wrong use.
+    std::variant<authoring::SourceOptions, int> read(const QCommandLineParser &parser,
+                                                     const Command &command) const
+    {
+        authoring::SourceOptions options;
+        if (parser.isSet(format)) {
+            options.format = formatNamed(parser.value(format));
+            if (!options.format)
+                return usageError(command,
+                                  QStringLiteral("不认识的格式“%1”").arg(parser.value(format)));
+        }
+        if (parser.isSet(encoding)) {
+            const auto named = encodingNamed(parser.value(encoding));
+            if (!named)
+                return usageError(command,
+                                  QStringLiteral("不认识的编码“%1”").arg(parser.value(encoding)));
+            options.encoding = *named;
+        }
+        options.legacyPassword = parser.value(password);
+        return options;
+    }
+};
+
 int runCreate(const QStringList &args)
 {
     const Command &command = *findCommand(QStringLiteral("create"));
     QCommandLineParser parser;
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("题目所在的文件"),
                                   QStringLiteral("FILE"));
-    const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("文件格式：csv、tsv、xlsx 或 txt"),
-                                    QStringLiteral("FORMAT"));
-    const QCommandLineOption encoding(QStringLiteral("encoding"),
-                                      QStringLiteral("文本编码：utf-8、utf-16 或 gb18030"),
-                                      QStringLiteral("ENCODING"));
-    const QCommandLineOption password(QStringLiteral("password"),
-                                      QStringLiteral("旧版题库（Jet 4.0）的数据库密码"),
-                                      QStringLiteral("P"));
-    parser.addOptions({from, format, encoding, password});
+    const InputOptions input;
+    parser.addOption(from);
+    input.addTo(parser);
     if (const auto exit = parse(parser, command, args, 1))
         return *exit;
     if (!parser.isSet(from))
         return usageError(command, QStringLiteral("缺少 --from FILE"));
-
-    authoring::SourceOptions options;
-    if (parser.isSet(format)) {
-        options.format = formatNamed(parser.value(format));
-        if (!options.format)
-            return usageError(command,
-                              QStringLiteral("不认识的格式“%1”").arg(parser.value(format)));
-    }
-    if (parser.isSet(encoding)) {
-        const auto named = encodingNamed(parser.value(encoding));
-        if (!named)
-            return usageError(command,
-                              QStringLiteral("不认识的编码“%1”").arg(parser.value(encoding)));
-        options.encoding = *named;
-    }
-    options.legacyPassword = parser.value(password);
+    const auto read = input.read(parser, command);
+    if (const int *exit = std::get_if<int>(&read))
+        return *exit;
+    const authoring::SourceOptions &options = std::get<authoring::SourceOptions>(read);
 
     const QString bankPath = parser.positionalArguments().first();
     const QString sourcePath = parser.value(from);
@@ -309,11 +332,17 @@ int runCheck(const QStringList &args)
 {
     const Command &command = *findCommand(QStringLiteral("check"));
     QCommandLineParser parser;
+    const InputOptions input;
+    input.addTo(parser);
     if (const auto exit = parse(parser, command, args, 1))
+        return *exit;
+    const auto read = input.read(parser, command);
+    if (const int *exit = std::get_if<int>(&read))
         return *exit;
     const QString path = parser.positionalArguments().first();
     QString error;
-    const auto source = authoring::openSource(path, {}, &error);
+    const auto source =
+        authoring::openSource(path, std::get<authoring::SourceOptions>(read), &error);
     if (!source)
         return fail(error);
 
@@ -361,10 +390,16 @@ int runStats(const QStringList &args)
 {
     const Command &command = *findCommand(QStringLiteral("stats"));
     QCommandLineParser parser;
+    const InputOptions input;
+    input.addTo(parser);
     if (const auto exit = parse(parser, command, args, 1))
         return *exit;
+    const auto read = input.read(parser, command);
+    if (const int *exit = std::get_if<int>(&read))
+        return *exit;
     QString error;
-    const auto source = authoring::openSource(parser.positionalArguments().first(), {}, &error);
+    const auto source = authoring::openSource(parser.positionalArguments().first(),
+                                              std::get<authoring::SourceOptions>(read), &error);
     if (!source)
         return fail(error);
     authoring::Stats stats;
@@ -486,15 +521,24 @@ const QList<Command> &commands()
                         "  --to FILE   导出到的文件\n"
                         "  -h, --help  显示这条说明\n"),
          runExport},
-        {QStringLiteral("check"), QStringLiteral("check FILE|BANK"),
+        {QStringLiteral("check"),
+         QStringLiteral("check FILE|BANK [--format csv|tsv|xlsx|txt] "
+                        "[--encoding utf-8|utf-16|gb18030] [--password P]"),
          QStringLiteral("检查题目文件或题库，不做任何改动"),
          QStringLiteral("\n列出不是 A 到 D 的答案、空题目、重复的 id、重复的题目、不是 0 或 1 的"
                         "练习标记、NULL，题库还做 SQLite 完整性检查。\n"
-                        "没有问题时退出码为 0，有问题时为 1。\n"),
+                        "没有问题时退出码为 0，有问题时为 1。\n\n"
+                        "选项：\n"
+                        "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
+                        "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
+                        "  --password P         旧版题库的数据库密码\n"
+                        "  -h, --help           显示这条说明\n"),
          runCheck},
-        {QStringLiteral("stats"), QStringLiteral("stats BANK"),
+        {QStringLiteral("stats"),
+         QStringLiteral("stats BANK|FILE [--format csv|tsv|xlsx|txt] "
+                        "[--encoding utf-8|utf-16|gb18030] [--password P]"),
          QStringLiteral("统计题库：题目总数、已练习、未练习、各答案的题数"),
-         QStringLiteral("\n只读取题库，不做改动。\n"), runStats},
+         QStringLiteral("\n只读取，不做改动。选项与 check 相同。\n"), runStats},
         {QStringLiteral("reset"), QStringLiteral("reset BANK [--yes]"),
          QStringLiteral("把全部练习标记改回未练习，从头开始"),
          QStringLiteral("\n只改练习标记，别的不动。不加 --yes 时在终端上询问；没有终端时拒绝，"
