@@ -124,6 +124,13 @@ void TestBankTool::create_readsAuthorsFiles_data()
         << QByteArray("1. 首都是？\r\nA. 上海\r\nB、北京\r\nC．广州\r\n(D)深圳\r\n答案：B\r\n"
                       "（2）第二题\n接着一行\nA:a\nB：b\nC.c\nD.d\n【答案】d\n")
         << composed << "B" << 2;
+    // The undamaged original of a workbook whose damaged copies must be refused.
+    QFile original(QStringLiteral(KELVARO_FIXTURES "/hostile/F02-xlsx-crc-deflate-original.xlsx"));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QTest::addRow("workbook whose checksums hold")
+        << "original.xlsx" << original.readAll()
+        << "第2题：中国的首都是哪座城市？\nA.上海\nB.北京\nC.广州\nD.深圳"
+        << "C" << 10;
 }
 
 void TestBankTool::create_readsAuthorsFiles()
