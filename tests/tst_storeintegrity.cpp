@@ -66,7 +66,10 @@ int takeSets(const QString &path, int sets)
     return 0;
 }
 
-QString newPracticeError(const QString &path, QList<qint64> *ids = nullptr)
+// Runs one practice mode on a new connection, as a press of its button does;
+// returns the error it ended with, and the ids of the set it took.
+QString practiceError(const QString &path, void (practice::Drill::*mode)(bank::Query &),
+                      QList<qint64> *ids = nullptr)
 {
     bank::Connection connection;
     if (!ConnectAccessDb(connection, path, bank::kBankPassword))
@@ -77,13 +80,18 @@ QString newPracticeError(const QString &path, QList<qint64> *ids = nullptr)
     practice::Drill drill(frontend);
     QString error;
     try {
-        drill.newPractice(query);
+        (drill.*mode)(query);
     } catch (const bank::BankError &e) {
         error = e.message();
     }
     for (int i = 0; ids && i < drill.set().tmcount; ++i)
         ids->append(drill.set().tmlist[size_t(i)].id);
     return error;
+}
+
+QString newPracticeError(const QString &path, QList<qint64> *ids = nullptr)
+{
+    return practiceError(path, &practice::Drill::newPractice, ids);
 }
 
 // Opened for writing, as the program opens it: a killed writer's journal is rolled back first.
@@ -101,19 +109,7 @@ QStringList integrityCheck(const QString &path)
 
 QString reviewError(const QString &path)
 {
-    bank::Connection connection;
-    if (!ConnectAccessDb(connection, path, bank::kBankPassword))
-        return connection.failureReason();
-    bank::Query query;
-    query.setConnection(&connection);
-    practice::SilentFrontend frontend;
-    practice::Drill drill(frontend);
-    try {
-        drill.review(query);
-    } catch (const bank::BankError &e) {
-        return e.message();
-    }
-    return {};
+    return practiceError(path, &practice::Drill::review);
 }
 
 // Several statements on one connection, as another program may run them.
