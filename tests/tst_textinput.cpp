@@ -101,12 +101,17 @@ void TestTextInput::decode_data()
                       "a\r\n\xFF")
         << Encoding::Auto << QString() << "第 2 行不是有效的 UTF-8 文本：有无效的字节序列 FF";
 
-    const auto gb18030 = [](const char *name, const QByteArray &bytes, int line,
-                            const char *fault) {
-        QTest::addRow("GB18030: %s", name)
-            << bytes << Encoding::Gb18030 << QString()
-            << QStringLiteral("第 %1 行不是有效的 GB18030 文本：%2").arg(line).arg(fault);
+    // Rows of bytes that are not valid in `encoding`, each naming its line and fault.
+    const auto invalidIn = [](Encoding encoding, const char *label) {
+        return [=](const char *name, const QByteArray &bytes, int line, const char *fault) {
+            QTest::addRow("%s: %s", label, name)
+                << bytes << encoding << QString()
+                << QStringLiteral("第 %1 行不是有效的 %2 文本：%3")
+                       .arg(line)
+                       .arg(QLatin1String(label), QString::fromUtf8(fault));
+        };
     };
+    const auto gb18030 = invalidIn(Encoding::Gb18030, "GB18030");
     gb18030("lone lead byte", "a\nb\x81,c", 2, "有无效的字节序列 81 2C");
     gb18030("trail 7F", "\x81\x7F", 1, "有无效的字节序列 81 7F");
     gb18030("80 alone, after CR LF", "x\r\n\x80", 2, "有无效的字节序列 80");
@@ -119,11 +124,7 @@ void TestTextInput::decode_data()
     gb18030("lead byte at the end", "a\n\x81", 2, "文件末尾的字节序列 81 不完整");
     gb18030("four bytes cut off", "a\n\x81\x30\x81", 2, "文件末尾的字节序列 81 30 81 不完整");
 
-    const auto utf8 = [](const char *name, const QByteArray &bytes, int line, const char *fault) {
-        QTest::addRow("UTF-8: %s", name)
-            << bytes << Encoding::Utf8 << QString()
-            << QStringLiteral("第 %1 行不是有效的 UTF-8 文本：%2").arg(line).arg(fault);
-    };
+    const auto utf8 = invalidIn(Encoding::Utf8, "UTF-8");
     utf8("overlong two bytes", "a\n\xC0\xAF", 2, "有无效的字节序列 C0");
     utf8("overlong three bytes", "\xE0\x80\xAF", 1, "有无效的字节序列 E0 80");
     utf8("surrogate", "\xED\xA0\x80", 1, "有无效的字节序列 ED A0");
