@@ -6,6 +6,31 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+// --version and --help are answered on the terminal before anything needs a
+// display; the program takes no other command line.
+static std::optional<int> answerOnTerminal(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--version") {
+            std::fputs("kelvaro " KELVARO_VERSION "\n", stdout);
+            return 0;
+        }
+        if (argument == "--help") {
+            std::fputs("用法：kelvaro\n\n"
+                       "在本程序旁边的题库 kxst.db 上练习选择题（答案为 A 到 D）。\n"
+                       "题库的制作、导出、检查和维护见 kelvaro-bank --help。\n",
+                       stdout);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
 // The icon is compiled into the window's library, which registers it by hand.
 static void initResources()
 {
@@ -14,6 +39,8 @@ static void initResources()
 
 int main(int argc, char *argv[])
 {
+    if (const auto exit = answerOnTerminal(argc, argv))
+        return *exit;
     QApplication app(argc, argv);
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kelvaro/kelvaro.png")));

@@ -24,7 +24,8 @@ file(RENAME ${staged} ${moved})
 
 set(elf_files bin/kelvaro bin/kelvaro-bank lib/libjyskin.so)
 foreach(file IN LISTS elf_files ITEMS
-        bin/kxst.db share/icons/hicolor/scalable/apps/${APP_ID}.svg
+        bin/kxst.db share/kelvaro/template.csv share/kelvaro/template.txt
+        share/icons/hicolor/scalable/apps/${APP_ID}.svg
         share/applications/${APP_ID}.desktop share/metainfo/${APP_ID}.metainfo.xml)
     if(NOT EXISTS ${moved}/${file})
         message(FATAL_ERROR "not installed: ${file}")
@@ -88,6 +89,15 @@ string(FIND "${metainfo}" "<release version=\"${VERSION}\"" release)
 if(release EQUAL -1)
     message(FATAL_ERROR "the metadata has no release ${VERSION}")
 endif()
+
+# --version and --help answer without a display.
+foreach(option --version --help)
+    run(${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM
+        ${moved}/bin/kelvaro ${option})
+    if(NOT out MATCHES "kelvaro")
+        message(FATAL_ERROR "kelvaro ${option} printed: ${out}")
+    endif()
+endforeach()
 
 # Exit 0 means the program opened the demo bank beside itself.
 execute_process(COMMAND ${moved}/bin/kelvaro --check-start
