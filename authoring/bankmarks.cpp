@@ -53,8 +53,8 @@ bool resetMarks(const QString &bankPath, qint64 *changed, QString *error)
     return true;
 }
 
-bool carryMarks(const QString &oldPath, const QString &newPath, qint64 *carried,
-                qint64 *unmatched, QString *error)
+bool carryMarks(const QString &oldPath, const QString &newPath, qint64 *carried, qint64 *unmatched,
+                QString *error)
 {
     const QFileInfo oldInfo(oldPath);
     if (oldInfo.exists() && oldInfo.canonicalFilePath() == QFileInfo(newPath).canonicalFilePath()) {

@@ -15,7 +15,7 @@ bool countPractised(const QString &bankPath, qint64 *practised, QString *error);
 // practised question of `oldPath`, which is only read. `carried` receives the
 // number of questions newly marked, `unmatched` the practised questions of
 // the old bank whose text the new one does not hold.
-bool carryMarks(const QString &oldPath, const QString &newPath, qint64 *carried,
-                qint64 *unmatched, QString *error);
+bool carryMarks(const QString &oldPath, const QString &newPath, qint64 *carried, qint64 *unmatched,
+                QString *error);
 
 } // namespace authoring

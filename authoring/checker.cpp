@@ -61,7 +61,8 @@ QStringList Checker::check(const SourceRecord &record)
         const size_t key = qHash(*q.tm);
         const auto seen = m_texts.constFind(key);
         if (seen != m_texts.constEnd())
-            problems.append(QStringLiteral("题目与%1的相同").arg(m_source.describeLocation(seen.value())));
+            problems.append(
+                QStringLiteral("题目与%1的相同").arg(m_source.describeLocation(seen.value())));
         else
             m_texts.insert(key, record.location);
     }

@@ -28,8 +28,8 @@ public:
 private:
     const QuestionSource &m_source;
     Mode m_mode;
-    QHash<qint64, qint64> m_ids;    // id → where it was first seen
-    QHash<size_t, qint64> m_texts;  // hash of a question → where it was first seen
+    QHash<qint64, qint64> m_ids;   // id → where it was first seen
+    QHash<size_t, qint64> m_texts; // hash of a question → where it was first seen
 };
 
 // The figures `stats` reports.

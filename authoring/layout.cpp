@@ -4,8 +4,8 @@ namespace authoring {
 
 namespace {
 
-const QStringList kBankColumns = {QStringLiteral("id"), QStringLiteral("tm"),
-                                  QStringLiteral("da"), QStringLiteral("xx")};
+const QStringList kBankColumns = {QStringLiteral("id"), QStringLiteral("tm"), QStringLiteral("da"),
+                                  QStringLiteral("xx")};
 
 // Each template column with the names authors give it.
 const QList<QStringList> kTemplateColumns = {
@@ -38,8 +38,8 @@ QList<int> findColumns(const QStringList &names, const QList<QStringList> &wante
 QString composeQuestion(const TemplateQuestion &parts)
 {
     return parts.stem + QStringLiteral("\nA.") + parts.options[0] + QStringLiteral("\nB.") +
-           parts.options[1] + QStringLiteral("\nC.") + parts.options[2] +
-           QStringLiteral("\nD.") + parts.options[3];
+           parts.options[1] + QStringLiteral("\nC.") + parts.options[2] + QStringLiteral("\nD.") +
+           parts.options[3];
 }
 
 QString trimCell(const QString &cell)

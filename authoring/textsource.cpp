@@ -8,12 +8,12 @@ namespace authoring {
 
 namespace {
 
-const QRegularExpression kNumber(
-    QStringLiteral(R"(^\s*(?:\d+\s*[.、．]|[（(]\s*\d+\s*[）)])\s*(.*)$)"));
+const QRegularExpression
+    kNumber(QStringLiteral(R"(^\s*(?:\d+\s*[.、．]|[（(]\s*\d+\s*[）)])\s*(.*)$)"));
 const QRegularExpression kOption(
     QStringLiteral(R"(^\s*(?:([A-DＡ-Ｄ])\s*[.、．:：]|[（(]\s*([A-DＡ-Ｄ])\s*[）)])\s*(.*)$)"));
-const QRegularExpression kAnswer(
-    QStringLiteral(R"(^\s*(?:正确答案\s*[:：]|答案\s*[:：]|【答案】)\s*(.*)$)"));
+const QRegularExpression
+    kAnswer(QStringLiteral(R"(^\s*(?:正确答案\s*[:：]|答案\s*[:：]|【答案】)\s*(.*)$)"));
 
 // The option letter of a line, 0 to 3, or -1 when it is not an option line.
 int optionIndex(const QRegularExpressionMatch &match)
@@ -107,7 +107,8 @@ bool TextSource::next(SourceRecord &record)
         if (answer.hasMatch()) {
             closeOption();
             if (options < 4)
-                record.errors.append(QStringLiteral("只有 %1 个选项，应当有 A 到 D 四个").arg(options));
+                record.errors.append(
+                    QStringLiteral("只有 %1 个选项，应当有 A 到 D 四个").arg(options));
             takeAnswer(answer.captured(1), record);
             answered = true;
             break;
@@ -125,11 +126,10 @@ bool TextSource::next(SourceRecord &record)
             break;
         }
         if (index >= 0) {
-            record.errors.append(
-                QStringLiteral("第 %1 行的选项 %2 不在应有的位置，应当是选项 %3")
-                    .arg(m_lines->lineNumber())
-                    .arg(QChar(u'A' + index))
-                    .arg(QChar(u'A' + qMin(options, 3))));
+            record.errors.append(QStringLiteral("第 %1 行的选项 %2 不在应有的位置，应当是选项 %3")
+                                     .arg(m_lines->lineNumber())
+                                     .arg(QChar(u'A' + index))
+                                     .arg(QChar(u'A' + qMin(options, 3))));
             break;
         }
         if (options == 0)
