@@ -197,18 +197,19 @@ void TestBankTool::usage_andExistingFilesAreRefused()
         QCOMPARE(tool(args + QStringList{"--encoding", "klingon"}).exitCode, 2);
         QCOMPARE(tool(args + QStringList{"--format", "doc"}).exitCode, 2);
     }
-    write(QStringLiteral("gbk.txt"),
+    write(QStringLiteral("gbk.dat"),
           QStringEncoder("GB18030").encode(
               QStringLiteral("1. 首都是？\nA. 上海\nB. 北京\nC. 广州\nD. 深圳\n答案：B\n")));
-    const Run checked = tool({QStringLiteral("check"), path(QStringLiteral("gbk.txt")),
+    const Run checked = tool({QStringLiteral("check"), path(QStringLiteral("gbk.dat")),
                               QStringLiteral("--encoding"), QStringLiteral("gb18030"),
                               QStringLiteral("--format"), QStringLiteral("txt")});
     QVERIFY2(checked.exitCode == 0 && checked.out.contains(QStringLiteral("检查了 1 条")),
              qPrintable(checked.err));
-    QCOMPARE(tool({QStringLiteral("stats"), path(QStringLiteral("gbk.txt")),
-                   QStringLiteral("--encoding"), QStringLiteral("utf-8")})
-                 .exitCode,
-             1);
+    QCOMPARE(
+        tool({QStringLiteral("stats"), path(QStringLiteral("gbk.dat")), QStringLiteral("--format"),
+              QStringLiteral("txt"), QStringLiteral("--encoding"), QStringLiteral("utf-8")})
+            .exitCode,
+        1);
 
     testsupport::makeBank(path(QStringLiteral("kxst.db")), 3);
     const QByteArray before = testsupport::fileHash(path(QStringLiteral("kxst.db")));
