@@ -8,7 +8,8 @@ QString AppFilePath(const QString &name);
 
 namespace startup {
 
-// Everything of `executablePath` up to and including its last '/', then `name`.
+// Everything of `executablePath` up to and including its last path delimiter
+// ('/'; on Windows a backslash or a drive colon), then `name`.
 QString pathBeside(const QString &executablePath, const QString &name);
 
 // The application's title: the executable's file name cut at its first full

@@ -12,7 +12,11 @@
 #include <QRegularExpression>
 #include <QStringEncoder>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace bank {
 
@@ -205,6 +209,16 @@ QString backupPathFor(const QString &path)
     return candidate;
 }
 
+// Waits until what was written to the open file `fd` is on the disk.
+bool syncToDisk(int fd)
+{
+#ifdef Q_OS_WIN
+    return ::_commit(fd) == 0;
+#else
+    return ::fsync(fd) == 0;
+#endif
+}
+
 bool copyDurably(const QString &from, const QString &to, QString *error)
 {
     if (!QFile::copy(from, to)) {
@@ -212,7 +226,7 @@ bool copyDurably(const QString &from, const QString &to, QString *error)
         return false;
     }
     QFile copy(to);
-    if (!copy.open(QIODevice::ReadWrite) || ::fsync(copy.handle()) != 0) {
+    if (!copy.open(QIODevice::ReadWrite) || !syncToDisk(copy.handle())) {
         *error = QStringLiteral("无法把备份 %1 写到磁盘上").arg(to);
         return false;
     }

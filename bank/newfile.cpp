@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -14,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace bank {
 
@@ -23,12 +27,96 @@ namespace {
 constexpr int kRandomLength = 6;
 constexpr char kRandomCharacters[] =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-// A few files may be under way at once; one more is not removed on a signal,
-// only by the next run's removeLeftovers().
-constexpr int kSlotCount = 4;
 // A name taken already, or a private file removed by another run's
 // removeLeftovers() between our creating and holding it: try another name.
 constexpr int kReserveAttempts = 8;
+
+bool isPrivateNameFor(const QString &name, const QString &prefix)
+{
+    if (name.size() != prefix.size() + kRandomLength || !name.startsWith(prefix))
+        return false;
+    for (qsizetype i = prefix.size(); i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')))
+            return false;
+    }
+    return true;
+}
+
+QString randomSuffix()
+{
+    constexpr int choices = int(sizeof kRandomCharacters) - 1; // not the closing '\0'
+    QString suffix;
+    for (int i = 0; i < kRandomLength; ++i)
+        suffix += QLatin1Char(kRandomCharacters[QRandomGenerator::global()->bounded(choices)]);
+    return suffix;
+}
+
+// The private names of `target` start with this, within its folder.
+QString privatePrefix(const QFileInfo &target)
+{
+    return QLatin1Char('.') + target.fileName() + QLatin1Char('.');
+}
+
+enum class Created
+{
+    Held,
+    NameTaken, // or gone again before it was held: try another name
+    Failed
+};
+
+#ifdef Q_OS_WIN
+
+// A file is held by a handle that does not share deletion: while it is open
+// nobody, this process included, can remove or rename the file.
+const wchar_t *nativeName(const QString &native)
+{
+    return reinterpret_cast<const wchar_t *>(native.utf16());
+}
+
+Created createHeld(const QString &path, qintptr *hold, QString *why)
+{
+    const HANDLE handle = ::CreateFileW(nativeName(QDir::toNativeSeparators(path)), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        *hold = reinterpret_cast<qintptr>(handle);
+        return Created::Held;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_EXISTS)
+        return Created::NameTaken;
+    *why = qt_error_string(int(error));
+    return Created::Failed;
+}
+
+void release(qintptr hold)
+{
+    ::CloseHandle(reinterpret_cast<HANDLE>(hold));
+}
+
+// Our own hold keeps the file from being removed, so it is let go first.
+void discard(const QString &path, qintptr *hold)
+{
+    release(*hold);
+    *hold = -1;
+    QFile::remove(path);
+}
+
+void publish(const QString &, int *) {}
+void withdraw(int *) {}
+
+// Fails while any process has the file open: a run still writing it, or SQLite in one.
+bool removeIfUnheld(const QString &path)
+{
+    return ::DeleteFileW(nativeName(QDir::toNativeSeparators(path)));
+}
+
+#else
+
+// A few files may be under way at once; one more is not removed on a signal,
+// only by the next run's removeLeftovers().
+constexpr int kSlotCount = 4;
 
 // The names the signal handler removes, written before they are published,
 // so that it reads nothing but whole names and lock-free atomics.
@@ -41,27 +129,30 @@ struct Slot
 static_assert(std::atomic<bool>::is_always_lock_free);
 Slot pending[kSlotCount];
 
-int publish(const QByteArray &path)
+void publish(const QString &path, int *slot)
 {
-    if (path.size() >= PATH_MAX)
-        return -1;
+    const QByteArray encoded = QFile::encodeName(path);
+    *slot = -1;
+    if (encoded.size() >= PATH_MAX)
+        return;
     for (int i = 0; i < kSlotCount; ++i) {
         bool free = false;
         if (pending[i].taken.compare_exchange_strong(free, true)) {
-            std::memcpy(pending[i].path, path.constData(), size_t(path.size()) + 1);
+            std::memcpy(pending[i].path, encoded.constData(), size_t(encoded.size()) + 1);
             pending[i].published = true;
-            return i;
+            *slot = i;
+            return;
         }
     }
-    return -1;
 }
 
-void withdraw(int slot)
+void withdraw(int *slot)
 {
-    if (slot < 0)
+    if (*slot < 0)
         return;
-    pending[slot].published = false;
-    pending[slot].taken = false;
+    pending[*slot].published = false;
+    pending[*slot].taken = false;
+    *slot = -1;
 }
 
 // Async-signal-safe: unlink() and raise() only. SA_RESETHAND has already put
@@ -84,43 +175,69 @@ bool namesFile(const QByteArray &path, int fd)
            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
-bool isPrivateNameFor(const QString &name, const QString &prefix)
+// Held, and still ours: not taken for a leftover in the moment between.
+Created createHeld(const QString &path, qintptr *hold, QString *why)
 {
-    if (name.size() != prefix.size() + kRandomLength || !name.startsWith(prefix))
-        return false;
-    for (qsizetype i = prefix.size(); i < name.size(); ++i) {
-        const char16_t c = name.at(i).unicode();
-        if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')))
-            return false;
+    const QByteArray encoded = QFile::encodeName(path);
+    const int fd = ::open(encoded.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EEXIST)
+            return Created::NameTaken;
+        *why = qt_error_string(error);
+        return Created::Failed;
     }
-    return true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && namesFile(encoded, fd)) {
+        *hold = fd;
+        return Created::Held;
+    }
+    ::close(fd);
+    return Created::NameTaken;
 }
 
-QByteArray randomSuffix()
+void release(qintptr hold)
 {
-    constexpr int choices = int(sizeof kRandomCharacters) - 1; // not the closing '\0'
-    QByteArray suffix(kRandomLength, Qt::Uninitialized);
-    for (char &c : suffix)
-        c = kRandomCharacters[QRandomGenerator::global()->bounded(choices)];
-    return suffix;
+    ::close(int(hold));
 }
 
-// The private names of `target` start with this, within its folder.
-QString privatePrefix(const QFileInfo &target)
+// Removed while still held, so no other run takes it for a leftover first.
+void discard(const QString &path, qintptr *hold)
 {
-    return QLatin1Char('.') + target.fileName() + QLatin1Char('.');
+    QFile::remove(path);
+    release(*hold);
+    *hold = -1;
 }
+
+// A run still writing holds its file; removed under our own hold, and only if
+// the name still is that file.
+bool removeIfUnheld(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    const int fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    const bool removed = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                         ::flock(fd, LOCK_EX | LOCK_NB) == 0 && namesFile(encoded, fd) &&
+                         ::unlink(encoded.constData()) == 0;
+    ::close(fd);
+    return removed;
+}
+
+#endif
 
 } // namespace
 
 NewFile::~NewFile()
 {
-    // Removed while still held, so no other run takes it for a leftover first.
-    if (!m_placed && !m_path.isEmpty())
-        QFile::remove(m_path);
-    withdraw(m_slot);
-    if (m_lock >= 0)
-        ::close(m_lock);
+    if (m_lock >= 0) {
+        if (m_placed)
+            release(m_lock);
+        else
+            discard(m_path, &m_lock);
+    }
+    withdraw(&m_slot);
 }
 
 QString NewFile::reserve()
@@ -128,31 +245,25 @@ QString NewFile::reserve()
     const QFileInfo target(m_target);
     if (target.exists() || target.isSymLink())
         return QStringLiteral("%1 已经存在，不会覆盖").arg(m_target);
-    const QByteArray prefix =
-        QFile::encodeName(target.absolutePath() + QLatin1Char('/') + privatePrefix(target));
+    const QString prefix = target.absolutePath() + QLatin1Char('/') + privatePrefix(target);
     for (int attempt = 0; attempt < kReserveAttempts; ++attempt) {
-        const QByteArray path = prefix + randomSuffix();
+        const QString path = prefix + randomSuffix();
         // Published before it exists: a signal at any moment after finds it.
-        const int slot = publish(path);
-        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                              S_IRUSR | S_IWUSR);
-        if (fd < 0) {
-            const int why = errno;
-            withdraw(slot);
-            if (why == EEXIST)
-                continue;
-            return QStringLiteral("无法在 %1 中写文件：%2")
-                .arg(target.absolutePath(), qt_error_string(why));
-        }
-        // Held, and still ours: not taken for a leftover in the moment between.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && namesFile(path, fd)) {
-            m_lock = fd;
+        int slot = -1;
+        publish(path, &slot);
+        QString why;
+        switch (createHeld(path, &m_lock, &why)) {
+        case Created::Held:
             m_slot = slot;
-            m_path = QFile::decodeName(path);
+            m_path = path;
             return {};
+        case Created::NameTaken:
+            withdraw(&slot);
+            continue;
+        case Created::Failed:
+            withdraw(&slot);
+            return QStringLiteral("无法在 %1 中写文件：%2").arg(target.absolutePath(), why);
         }
-        withdraw(slot);
-        ::close(fd);
     }
     return QStringLiteral("无法在 %1 中写文件：临时文件一再被别的程序删除")
         .arg(target.absolutePath());
@@ -160,14 +271,18 @@ QString NewFile::reserve()
 
 QString NewFile::place()
 {
+#ifdef Q_OS_WIN
+    // Windows renames no file that is held open.
+    release(m_lock);
+    m_lock = -1;
+#endif
     // The reserved name was private to us; the file itself is an ordinary one.
     QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                       QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (!QFile::rename(m_path, m_target))
         return QStringLiteral("%1 已经存在或无法写入").arg(m_target);
     m_placed = true;
-    withdraw(m_slot);
-    m_slot = -1;
+    withdraw(&m_slot);
     return {};
 }
 
@@ -179,27 +294,19 @@ QStringList NewFile::removeLeftovers(const QString &target)
     QStringList removed;
     for (const QString &name :
          folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name)) {
-        if (!isPrivateNameFor(name, prefix))
-            continue;
         const QString path = folder.filePath(name);
-        const QByteArray encoded = QFile::encodeName(path);
-        const int fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        if (fd < 0)
-            continue;
-        // A run still writing holds its file; removed under our own hold, and
-        // only if the name still is that file.
-        struct stat status;
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && namesFile(encoded, fd) &&
-            ::unlink(encoded.constData()) == 0)
+        if (isPrivateNameFor(name, prefix) && removeIfUnheld(path))
             removed << path;
-        ::close(fd);
     }
     return removed;
 }
 
 void NewFile::removeOnSignals()
 {
+#ifdef Q_OS_WIN
+    // A console's Ctrl+C ends the process at once, and a file SQLite holds
+    // cannot be removed under it: the next run's removeLeftovers() takes it.
+#else
     struct sigaction action = {};
     action.sa_handler = removeAndEnd;
     action.sa_flags = SA_RESETHAND;
@@ -213,6 +320,7 @@ void NewFile::removeOnSignals()
         if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
             ::sigaction(signal, &action, nullptr);
     }
+#endif
 }
 
 } // namespace bank

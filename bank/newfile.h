@@ -10,11 +10,12 @@ namespace bank {
 // when complete. An existing target is never replaced, and the private file
 // is removed unless it was placed, also when the writing throws.
 //
-// While it is ours the private file is held with flock(), so that a run that
-// was killed, whose file nobody holds any more, can be told from one that is
-// still writing. flock() rather than fcntl() locks: these belong to the open
-// file, not to the process, so SQLite's own fcntl() locks on the same file
-// neither release ours nor are released by ours when either closes it.
+// While it is ours the private file is held, so that a run that was killed,
+// whose file nobody holds any more, can be told from one that is still
+// writing. On Linux the hold is flock(), not fcntl() locks: these belong to the
+// open file, not to the process, so SQLite's own fcntl() locks on the same
+// file neither release ours nor are released by ours when either closes it.
+// On Windows it is a handle that does not share deletion.
 class NewFile
 {
 public:
@@ -39,14 +40,15 @@ public:
 
     // From now on SIGINT, SIGTERM and SIGHUP first remove the private file of
     // every NewFile not yet placed, then end the process as they would have.
-    // A signal the process was started to ignore stays ignored.
+    // A signal the process was started to ignore stays ignored. (Windows has
+    // no such signals; there the next run removes what an ended one left.)
     static void removeOnSignals();
 
 private:
     QString m_target;
     QString m_path;
-    int m_lock = -1; // the private file, held while it is ours
-    int m_slot = -1; // where the signal handler finds its name
+    qintptr m_lock = -1; // the private file, held while it is ours
+    int m_slot = -1;     // where the signal handler finds its name
     bool m_placed = false;
 };
 

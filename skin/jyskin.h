@@ -2,7 +2,11 @@
 
 #include <cstdint>
 
-#if defined(JYSKIN_BUILDING)
+#if defined(_WIN32) && defined(JYSKIN_BUILDING)
+#define JYSKIN_EXPORT __declspec(dllexport)
+#elif defined(_WIN32)
+#define JYSKIN_EXPORT __declspec(dllimport)
+#elif defined(JYSKIN_BUILDING)
 #define JYSKIN_EXPORT __attribute__((visibility("default")))
 #else
 #define JYSKIN_EXPORT

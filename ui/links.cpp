@@ -7,6 +7,14 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
+
 namespace ui {
 
 QString contactAddress()
@@ -25,6 +33,25 @@ QString contactAddress()
 }
 
 } // namespace ui
+
+#ifdef Q_OS_WIN
+
+bool ShellOpen(const QString &target, const QString &parameters, int showCommand)
+{
+    // The shell runs the target in the folder the target names, cut after its
+    // last backslash or colon ("https:" for a web address, as the shell takes it).
+    const qsizetype cut =
+        std::max(target.lastIndexOf(QLatin1Char('\\')), target.lastIndexOf(QLatin1Char(':'))) + 1;
+    const QString directory = target.left(cut);
+    const auto wide = [](const QString &text) {
+        return reinterpret_cast<const wchar_t *>(text.utf16());
+    };
+    const HINSTANCE result = ShellExecuteW(GetActiveWindow(), nullptr, wide(target),
+                                           wide(parameters), wide(directory), showCommand);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+#else
 
 bool ShellOpen(const QString &target, const QString &parameters, int showCommand)
 {
@@ -51,3 +78,5 @@ bool ShellOpen(const QString &target, const QString &parameters, int showCommand
         return false;
     return QDesktopServices::openUrl(url);
 }
+
+#endif
