@@ -10,17 +10,34 @@
 #include <optional>
 #include <string_view>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 // --version and --help are answered on the terminal before anything needs a
 // display; the program takes no other command line.
 static std::optional<int> answerOnTerminal(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    // A windowed program has no console: it answers in the one it was started
+    // from, unless its output goes to a file or a pipe already.
+    const auto useStartingConsole = [] {
+        if (!GetStdHandle(STD_OUTPUT_HANDLE) && AttachConsole(ATTACH_PARENT_PROCESS) &&
+            std::freopen("CONOUT$", "w", stdout))
+            SetConsoleOutputCP(CP_UTF8);
+    };
+#else
+    const auto useStartingConsole = [] {};
+#endif
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument(argv[i]);
         if (argument == "--version") {
+            useStartingConsole();
             std::fputs("kelvaro " KELVARO_VERSION "\n", stdout);
             return 0;
         }
         if (argument == "--help") {
+            useStartingConsole();
             std::fputs("用法：kelvaro\n\n"
                        "在本程序旁边的题库 kxst.db 上练习选择题（答案为 A 到 D）。\n"
                        "题库的制作、导出、检查和维护见 kelvaro-bank --help。\n",

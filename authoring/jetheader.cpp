@@ -132,4 +132,9 @@ QString jetVersionName(JetVersion version)
     return {};
 }
 
+bool isJetFile(const QString &path)
+{
+    return readJetHeaderOf(path).has_value();
+}
+
 } // namespace authoring

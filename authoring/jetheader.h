@@ -34,6 +34,10 @@ std::optional<JetHeader> readJetHeader(const QByteArray &head);
 // file cannot be read or is no Jet or ACE database.
 std::optional<JetHeader> readJetHeaderOf(const QString &path);
 
+// Whether the file at `path` starts with a Jet or ACE header page (an Access
+// database of any generation), whatever its name.
+bool isJetFile(const QString &path);
+
 // The format in words for messages, such as "Jet 3（Access 97）".
 QString jetVersionName(JetVersion version);
 

@@ -427,11 +427,6 @@ std::unique_ptr<QuestionSource> failWith(QString *error, const QString &reason)
 
 } // namespace
 
-bool isJetFile(const QString &path)
-{
-    return readJetHeaderOf(path).has_value();
-}
-
 std::unique_ptr<QuestionSource> openLegacySource(const QString &path, const SourceOptions &options,
                                                  QString *error)
 {

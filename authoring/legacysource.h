@@ -1,5 +1,6 @@
 #pragma once
 
+#include "authoring/jetheader.h"
 #include "authoring/questionsource.h"
 
 #include <QString>
@@ -7,10 +8,6 @@
 #include <memory>
 
 namespace authoring {
-
-// Whether the file at `path` starts with a Jet or ACE header page (an Access
-// database of any generation), whatever its name.
-bool isJetFile(const QString &path);
 
 // Opens a question bank of the old program, a Jet 4.0 database with table
 // kx(id, tm, da, xx), strictly read-only. Its database password must be

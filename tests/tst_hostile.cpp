@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
 #include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -19,8 +21,11 @@ constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
 #endif
+
 constexpr int kTimeLimitMs = kSanitized ? 60000 : 10000;
+#ifndef Q_OS_WIN
 constexpr long kMemoryLimitKiB = 512 * 1024;
+#endif
 
 // Writes `mib` MiB of `unit` repeated after `head`: the large text inputs.
 QByteArray repeated(const QByteArray &head, const QByteArray &unit, double mib)
@@ -146,13 +151,17 @@ void TestHostile::refusedInBoundedTimeAndMemory()
             QVERIFY2(said.contains(part),
                      qPrintable(command + QStringLiteral(" does not name ") + part + u'\n' + said));
 
-        // The largest resident size of any child so far: one row over the limit fails.
+            // The largest resident size of any child so far: one row over the limit fails.
+            // Windows keeps no peak size of ended children; the readers are the
+            // same code as on Linux, where it is measured.
+#ifndef Q_OS_WIN
         if (!kSanitized) {
             rusage usage{};
             QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
             QVERIFY2(usage.ru_maxrss < kMemoryLimitKiB,
                      qPrintable(QStringLiteral("%1 KiB").arg(usage.ru_maxrss)));
         }
+#endif
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
                  QStringList{name});
     }

@@ -21,7 +21,12 @@
 
 #include <cstdio>
 #include <functional>
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 #include <variant>
 
 namespace {
@@ -123,13 +128,25 @@ std::optional<int> parse(QCommandLineParser &parser, const Command &command,
     return std::nullopt;
 }
 
+// Whether `stream` is a terminal a person types at or reads. (Windows counts
+// the NUL device as a character device, so isatty() would say yes to it.)
+bool isTerminal(FILE *stream)
+{
+#ifdef Q_OS_WIN
+    DWORD mode = 0;
+    return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode);
+#else
+    return isatty(fileno(stream));
+#endif
+}
+
 // A line on stderr that tells how far long work has come, rewritten in place.
 // Shown only on a terminal, and only once the work has taken a second.
 class Progress
 {
 public:
     explicit Progress(const authoring::QuestionSource *source = nullptr)
-        : m_source(source), m_terminal(isatty(fileno(stderr)))
+        : m_source(source), m_terminal(isTerminal(stderr))
     {
         m_timer.start();
     }
@@ -439,7 +456,7 @@ int runReset(const QStringList &args)
     const QString bankPath = parser.positionalArguments().first();
     QString error;
     if (!parser.isSet(yes)) {
-        if (!isatty(fileno(stdin)))
+        if (!isTerminal(stdin))
             return usageError(command,
                               QStringLiteral("没有终端可以确认；确实要清零，请加上 --yes"));
         qint64 practised = 0;
@@ -567,6 +584,15 @@ const QList<Command> &commands()
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    // The messages are written in UTF-8; a Chinese console reads GBK unless told.
+    SetConsoleOutputCP(CP_UTF8);
+    // The progress line is rewritten in place with terminal escapes.
+    DWORD mode = 0;
+    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    if (GetConsoleMode(console, &mode))
+        SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(kTool);
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION));
