@@ -3,6 +3,7 @@
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -38,12 +39,19 @@ public:
         m_whileOpen = std::move(action);
     }
 
+    // Runs `action` once on each other modal dialog (a file dialog, a
+    // progress dialog, a dialog of the program's own) when it shows; the
+    // action decides how it ends.
+    void setOnDialog(std::function<void(QDialog *)> action) { m_onDialog = std::move(action); }
+
 private:
     void poll();
 
     QTimer m_timer;
     QList<BoxSeen> m_seen;
     std::function<void(QMessageBox *)> m_whileOpen;
+    std::function<void(QDialog *)> m_onDialog;
+    QPointer<QDialog> m_dialogSeen;
     bool m_inAction = false;
 };
 
