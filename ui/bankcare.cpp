@@ -390,6 +390,12 @@ void BankCare::importFile(const QString &given)
                                       file, QStringLiteral("正在读取 %1……").arg(name), &password);
     if (!ran(preview))
         return;
+    // A file that could not be read at all has nothing to preview.
+    if (!preview.result.contains(QStringLiteral("questions"))) {
+        showErrorBox(
+            QStringLiteral("没有导入 %1，题库没有改动：\n%2").arg(name, findingsText(preview)));
+        return;
+    }
     bool carryMarks = false;
     if (!confirmImport(file, preview, practisedCount(), &carryMarks))
         return;
@@ -510,10 +516,9 @@ void BankCare::repair(const QString &path)
         unusedName(QFileInfo(path).absolutePath() + QStringLiteral("/kxst-能读出的题-") +
                    timeStamp() + QStringLiteral(".csv"));
     if (!askErrorBox(
-            QStringLiteral("修复帮不了这个题库：%1\n"
-                           "点“导出”把还能读出的题存进 %2；"
-                           "再向提供题库的人要一份新的 kxst.db，放进文件夹 %3")
-                .arg(run.output.trimmed(), QFileInfo(exported).fileName(), nativeFolderOf(path)),
+            QStringLiteral("修复帮不了这个题库。点“导出”把还能读出的题存进 %1；"
+                           "再向提供题库的人要一份新的 kxst.db，放进文件夹 %2\n%3")
+                .arg(QFileInfo(exported).fileName(), nativeFolderOf(path), run.output.trimmed()),
             QStringLiteral("导出")))
         return;
     const ToolRun saved =
