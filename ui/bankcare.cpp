@@ -309,6 +309,8 @@ bool BankCare::confirmImport(const QString &file, const ToolRun &preview, qint64
     QDialog dialog(m_window);
     dialog.setObjectName(QStringLiteral("importPreview"));
     dialog.setWindowTitle(QStringLiteral("从文件导入题库"));
+    // Wide enough for a line of the question in the study page's large face.
+    dialog.setMinimumWidth(600);
     auto *layout = new QVBoxLayout(&dialog);
     layout->addWidget(
         new QLabel(QStringLiteral("文件：%1").arg(QDir::toNativeSeparators(file)), &dialog));
@@ -341,6 +343,7 @@ bool BankCare::confirmImport(const QString &file, const ToolRun &preview, qint64
         first->setObjectName(QStringLiteral("firstQuestion"));
         first->setReadOnly(true);
         first->setFont(songFont(24, true));
+        first->setMinimumHeight(257);
         first->setPlainText(tm);
         first->appendPlainText(QStringLiteral("正确答案是:") +
                                event.value(QStringLiteral("da")).toString());
