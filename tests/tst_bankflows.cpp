@@ -83,6 +83,7 @@ private slots:
     void oldFormat_isConvertedWithItsMarks();
     void oldFormat_asksForAPasswordItDoesNotKnow();
     void damaged_isRepairedFromItsBox();
+    void damaged_beyondRepair_saysWhatToDo();
     void fonts_drawInASimplifiedChineseFace();
 
 private:
@@ -101,13 +102,13 @@ private:
     std::unique_ptr<ModalWatcher> m_watcher;
 
     // How the dialogs are answered, and what they showed.
-    QString m_pick;         // the file dialog's choice; empty closes it
-    bool m_import = true;   // the preview's button
-    bool m_carry = true;    // the preview's check box
-    QString m_stopProgress; // a progress dialog whose label starts so is cancelled
-    QString m_boxAction;    // the button of an error box to press
-    QString m_password;     // typed into a password prompt; empty closes it
-    QStringList m_dialogs;  // the kind of each dialog, in turn
+    QString m_pick;           // the file dialog's choice; empty closes it
+    bool m_import = true;     // the preview's button
+    bool m_carry = true;      // the preview's check box
+    QString m_stopProgress;   // a progress dialog whose label starts so is cancelled
+    QStringList m_boxActions; // the buttons of error boxes to press
+    QString m_password;       // typed into a password prompt; empty closes it
+    QStringList m_dialogs;    // the kind of each dialog, in turn
     QHash<QString, QString> m_preview;
     QList<QByteArray> m_atBoxes; // the bank as it was when each box showed
 };
@@ -127,7 +128,7 @@ void TestBankFlows::init()
     m_pick.clear();
     m_import = m_carry = true;
     m_stopProgress.clear();
-    m_boxAction.clear();
+    m_boxActions.clear();
     m_password.clear();
     m_dialogs.clear();
     m_preview.clear();
@@ -137,7 +138,7 @@ void TestBankFlows::init()
     m_watcher->setWhileOpen([this](QMessageBox *box) {
         m_atBoxes.append(fileHash(m_bank));
         for (QAbstractButton *button : box->buttons())
-            if (!m_boxAction.isEmpty() && button->text() == m_boxAction)
+            if (m_boxActions.contains(button->text()))
                 return button->click();
     });
     m_watcher->setOnDialog([this](QDialog *dialog) {
@@ -348,7 +349,7 @@ void TestBankFlows::cancel_leavesTheBankByteIdentical()
         m_pick = writeFile("new.csv", file);
     m_import = import;
     m_stopProgress = stop;
-    m_boxAction = boxAction;
+    m_boxActions = {boxAction};
     openWindow();
 
     if (bank == u"bank") {
@@ -388,7 +389,7 @@ void TestBankFlows::oldFormat_isConvertedWithItsMarks()
     QVERIFY(QFile::copy(fixture("kx-edge-cases.jet4"), m_bank));
     QFile::setPermissions(m_bank, QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray original = fileHash(m_bank);
-    m_boxAction = "转换";
+    m_boxActions = {"转换"};
     openWindow();
 
     QTest::mouseClick(m_window->btn1, Qt::LeftButton);
@@ -420,7 +421,7 @@ void TestBankFlows::oldFormat_asksForAPasswordItDoesNotKnow()
     QVERIFY(QFile::copy(fixture("access2000-password.mdb"), m_bank));
     QFile::setPermissions(m_bank, QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray original = fileHash(m_bank);
-    m_boxAction = "转换";
+    m_boxActions = {"转换"};
     m_password = "password";
     openWindow();
 
@@ -438,7 +439,7 @@ void TestBankFlows::oldFormat_asksForAPasswordItDoesNotKnow()
 void TestBankFlows::damaged_isRepairedFromItsBox()
 {
     damageIndex();
-    m_boxAction = "修复";
+    m_boxActions = {"修复"};
     openWindow();
 
     QTest::mouseClick(m_window->btn1, Qt::LeftButton);
@@ -459,6 +460,40 @@ void TestBankFlows::damaged_isRepairedFromItsBox()
     QTest::mouseClick(m_window->btn1, Qt::LeftButton);
     QCOMPARE(m_watcher->take().size(), 0);
     QCOMPARE(m_window->workingSet().tmcount, 100);
+}
+
+void TestBankFlows::damaged_beyondRepair_saysWhatToDo()
+{
+    // The table's root page overwritten: neither a rebuilt index nor an export can read it.
+    testsupport::makeBank(m_bank, 3000);
+    qint64 root = 0;
+    {
+        bank::Database db;
+        QVERIFY(db.open(m_bank, bank::Database::OpenMode::ReadOnly));
+        bank::Statement page(db, "SELECT rootpage FROM sqlite_schema WHERE name = 'kx'");
+        QVERIFY(page.step());
+        root = page.int64Value(0);
+    }
+    QFile file(m_bank);
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek((root - 1) * 4096 + 12));
+    file.write(QByteArray(200, '\xff'));
+    file.close();
+    m_boxActions = {"修复", "导出"};
+    openWindow();
+
+    QTest::mouseClick(m_window->btn1, Qt::LeftButton);
+    const QStringList texts = m_watcher->takeTexts();
+    QCOMPARE(texts.size(), 3);
+    QVERIFY2(texts.at(0).startsWith("题库文件 " + m_bank + " 已损坏，但还能打开。"),
+             qPrintable(texts.at(0)));
+    QVERIFY2(
+        texts.at(1).startsWith("修复帮不了这个题库。点“导出”把还能读出的题存进 kxst-能读出的题-") &&
+            texts.at(1).contains("；再向提供题库的人要一份新的 kxst.db，放进文件夹 " +
+                                 QCoreApplication::applicationDirPath() + "\n"),
+        qPrintable(texts.at(1)));
+    QVERIFY2(texts.at(2).startsWith("没能导出："), qPrintable(texts.at(2)));
+    // The backup repair made first, and nothing half-written.
+    QCOMPARE(folder().filter("kxst"), (QStringList{"kxst.db", folder().filter("backup").value(0)}));
 }
 
 void TestBankFlows::fonts_drawInASimplifiedChineseFace()
