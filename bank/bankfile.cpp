@@ -5,12 +5,14 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QStringEncoder>
+
+#include <sqlite3.h>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -179,21 +181,28 @@ BankCheck checkBank(Database &db, const QString &password, QString *detail)
     return BankCheck::Ok;
 }
 
-QString shellQuoted(const QString &path)
+BankError damagedBank(const QString &path, const QString &detail)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+:@%=-]+$"));
-    if (plain.match(path).hasMatch())
-        return path;
-    QString quoted = path;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    return BankError(QStringLiteral("题库文件 %1 已损坏\n%2").arg(path, detail), Problem::Damaged,
+                     path);
 }
 
-QString damagedBankMessage(const QString &path, const QString &detail)
+BankError writeFailure(Database &db)
 {
-    return QStringLiteral("题库文件 %1 已损坏（%2）。请关闭本程序，运行 kelvaro-bank repair %3 "
-                          "修复；修复前会在旁边留一份备份")
-        .arg(path, detail, shellQuoted(path));
+    const int code = db.errorCode();
+    // SQLite opens a file it may not write read-only and refuses the first
+    // write; a folder it may not write keeps it from making its journal.
+    if (code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM) {
+        const QString folder = QDir::toNativeSeparators(QFileInfo(db.path()).absolutePath());
+        return BankError(QStringLiteral("写入题库失败：不允许在文件夹 %1 里修改题库 %2。"
+                                        "请把本程序所在的整个文件夹复制到自己可以写入的地方"
+                                        "（例如“文档”里），再从那里运行本程序\n%3")
+                             .arg(folder, QFileInfo(db.path()).fileName(), db.lastError()),
+                         Problem::ReadOnly, db.path());
+    }
+    if (db.lastErrorIsDamage())
+        return damagedBank(db.path(), db.lastError());
+    return BankError(QStringLiteral("写入题库失败\n%1").arg(db.lastError()));
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bank/bankerror.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -48,12 +50,13 @@ enum class BankCheck
 // whose password is `password`. `detail` receives SQLite's text for Unreadable.
 BankCheck checkBank(Database &db, const QString &password, QString *detail = nullptr);
 
-// A path as a POSIX shell reads it back, so a command shown to the user can be
-// pasted as it stands.
-QString shellQuoted(const QString &path);
+// The error for a bank whose file is damaged; `detail` (SQLite's text, or what
+// was found) follows the Chinese line.
+BankError damagedBank(const QString &path, const QString &detail);
 
-// The message for a bank whose file is damaged: names the repair command.
-QString damagedBankMessage(const QString &path, const QString &detail);
+// The error for a write the bank refused. A bank or a folder that may not be
+// written is named, with what to do about it.
+BankError writeFailure(Database &db);
 
 struct RepairReport
 {

@@ -28,21 +28,11 @@ bool isJetFile(const QString &path)
            (head.mid(4).startsWith("Standard Jet DB") || head.mid(4).startsWith("Standard ACE DB"));
 }
 
-QString legacyBankMessage(const QString &path)
-{
-    const QFileInfo info(path);
-    const QString converted = info.dir().filePath(QStringLiteral("kxst-new.db"));
-    return QStringLiteral("%1 是旧版程序的题库（Access 格式），本程序不能直接打开。"
-                          "请先把它转换成新格式：kelvaro-bank create %2 --from %3 ，"
-                          "再把原来的 %4 移到别处保存，把 kxst-new.db 改名为 %4。")
-        .arg(path, shellQuoted(converted), shellQuoted(path), info.fileName());
-}
-
 } // namespace
 
 Connection::Connection(QObject *parent) : QObject(parent)
 {
-    m_failureReason = QStringLiteral("还没有连接题库");
+    m_failure = BankError(QStringLiteral("还没有连接题库"), Problem::NotOpen);
 }
 
 Connection::~Connection()
@@ -53,10 +43,11 @@ Connection::~Connection()
 void Connection::open()
 {
     close();
-    auto fail = [this](const QString &reason) {
+    QString path;
+    auto fail = [this, &path](const QString &reason, Problem problem = Problem::NotOpen) {
         m_db.close();
-        m_failureReason = reason;
-        throw BankError(reason);
+        m_failure = BankError(reason, problem, path);
+        throw m_failure;
     };
 
     QString parseError;
@@ -78,23 +69,28 @@ void Connection::open()
         fail(QStringLiteral("不支持的打开方式“%1”").arg(mode));
     }
 
-    const QString path = parsed->value(QStringLiteral("Data Source"));
+    path = parsed->value(QStringLiteral("Data Source"));
     if (path.isEmpty())
         fail(QStringLiteral("连接字符串里没有题库文件的路径"));
     const QFileInfo info(path);
     if (!info.exists())
-        fail(QStringLiteral("找不到题库文件 %1").arg(path));
+        fail(QStringLiteral("找不到题库文件 %1。请把题库文件 %2 放进文件夹 %3，"
+                            "或者按 Ctrl+O 从题目文件导入题库")
+                 .arg(path, info.fileName(), QDir::toNativeSeparators(info.absolutePath())),
+             Problem::Missing);
     if (info.isDir())
         fail(QStringLiteral("%1 是文件夹，不是题库文件").arg(path));
 
     if (isJetFile(path))
-        fail(legacyBankMessage(path));
+        fail(QStringLiteral("%1 是旧版程序的题库（Access 格式），要先转换成新的格式才能用来练习")
+                 .arg(path),
+             Problem::OldFormat);
 
     if (!m_db.open(path,
                    m_readOnly ? Database::OpenMode::ReadOnly : Database::OpenMode::ReadWrite)) {
         if (m_db.errorCode() == SQLITE_NOTADB)
             fail(QStringLiteral("%1 不是本程序的题库文件").arg(path));
-        fail(QStringLiteral("无法打开题库文件 %1（%2）").arg(path, m_db.lastError()));
+        fail(QStringLiteral("无法打开题库文件 %1\n%2").arg(path, m_db.lastError()));
     }
 
     QString detail;
@@ -109,13 +105,17 @@ void Connection::open()
         fail(QStringLiteral("%1 是新版程序的题库，本程序读不了").arg(path));
         break;
     case BankCheck::WrongPassword:
-        fail(QStringLiteral("题库密码不对"));
+        fail(QStringLiteral("题库密码不对：题库文件 %1 不是用本程序的密码制作的。"
+                            "请换一份本程序的题库，或者按 Ctrl+O 从题目文件导入题库")
+                 .arg(path),
+             Problem::WrongPassword);
         break;
     case BankCheck::Unreadable:
-        fail(QStringLiteral("无法读取题库文件 %1（%2）").arg(path, detail));
+        fail(QStringLiteral("无法读取题库文件 %1，文件可能已损坏。请换一份完好的题库\n%2")
+                 .arg(path, detail));
         break;
     }
-    m_failureReason.clear();
+    m_failure = BankError(QString());
 }
 
 void Connection::close()
@@ -123,7 +123,7 @@ void Connection::close()
     if (m_db.isOpen()) {
         emit aboutToClose();
         m_db.close();
-        m_failureReason = QStringLiteral("题库连接已经关闭");
+        m_failure = BankError(QStringLiteral("题库连接已经关闭"), Problem::NotOpen);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bank/bankerror.h"
 #include "bank/database.h"
 
 #include <QObject>
@@ -32,7 +33,9 @@ public:
     bool isReadOnly() const { return m_readOnly; }
 
     // Why the last open failed, in words for the user; empty when connected.
-    QString failureReason() const { return m_failureReason; }
+    QString failureReason() const { return m_failure.message(); }
+    // The same as an error, telling what kind of problem it is and which file.
+    BankError failure() const { return m_failure; }
 
     Database &database() { return m_db; }
 
@@ -42,7 +45,7 @@ signals:
 private:
     Database m_db;
     QString m_connectionString;
-    QString m_failureReason;
+    BankError m_failure{QString()};
     bool m_loginPrompt = true;
     bool m_readOnly = false;
 };

@@ -50,17 +50,18 @@ QString Query::quotedTable() const
 void Query::open()
 {
     close();
-    m_openError.clear();
-    auto fail = [this](const QString &reason) {
+    m_openError = BankError(QString());
+    auto failWith = [this](const BankError &error) {
         close();
-        m_openError = reason;
+        m_openError = error;
         throwClosed();
     };
+    auto fail = [&](const QString &reason) { failWith(BankError(reason)); };
 
     if (!m_connection)
         fail(QStringLiteral("查询没有连到题库"));
     if (!m_connection->isConnected())
-        fail(m_connection->failureReason());
+        failWith(m_connection->failure());
 
     static const QRegularExpression statement(
         QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)"
@@ -86,7 +87,7 @@ void Query::open()
         while (info.step())
             columns.append(info.textValue(0));
         if (info.hasError() || !info.isValid())
-            fail(readErrorMessage(db));
+            failWith(readError(db));
     }
     if (columns.isEmpty())
         fail(QStringLiteral("题库中没有表 %1").arg(table));
@@ -123,7 +124,7 @@ void Query::open()
     try {
         m_current = seekAfter(std::numeric_limits<qint64>::min());
     } catch (const BankError &error) {
-        fail(error.message());
+        failWith(error);
     }
 }
 
@@ -147,11 +148,17 @@ void Query::close()
 
 void Query::throwClosed() const
 {
-    QString reason = m_openError;
-    if (reason.isEmpty())
-        reason = m_connection && !m_connection->isConnected() ? m_connection->failureReason()
-                                                              : QStringLiteral("查询没有打开");
-    throw BankError(QStringLiteral("题库没有打开：%1").arg(reason));
+    // A damaged file is open all the same: it is the file that needs help.
+    if (m_openError.problem() == Problem::Damaged)
+        throw m_openError;
+    BankError reason = m_openError;
+    if (reason.message().isEmpty())
+        reason = m_connection && !m_connection->isConnected()
+                     ? m_connection->failure()
+                     : BankError(QStringLiteral("查询没有打开"));
+    throw BankError(QStringLiteral("题库没有打开：%1").arg(reason.message()),
+                    reason.problem() == Problem::Other ? Problem::NotOpen : reason.problem(),
+                    reason.path());
 }
 
 void Query::checkActive() const
@@ -181,7 +188,7 @@ qint64 Query::seekAfter(qint64 rowid)
     if (m_seek->step())
         live = m_seek->int64Value(0);
     else if (m_seek->hasError())
-        throw BankError(readErrorMessage(db));
+        throw readError(db);
     m_seek->reset();
 
     // A row edited since the query was opened is still one of its rows even if
@@ -223,7 +230,7 @@ qint64 Query::unindexedMatchCount()
     if (m_filterColumn)
         count.bindInt64(1, m_filterValue);
     if (!count.step())
-        throw BankError(readErrorMessage(db));
+        throw readError(db);
     return count.int64Value(0);
 }
 
@@ -304,7 +311,9 @@ void Query::loadCurrentRow()
     if (!m_fetch->step()) {
         const bool failed = m_fetch->hasError();
         m_fetch->reset();
-        throw BankError(failed ? readErrorMessage(db) : QStringLiteral("当前记录已经不在题库里了"));
+        if (failed)
+            throw readError(db);
+        throw BankError(QStringLiteral("当前记录已经不在题库里了"));
     }
     m_values.clear();
     const int columns = m_fetch->columnCount() - (m_filterColumn ? 1 : 0);
@@ -422,7 +431,7 @@ bool Query::post()
     Statement update(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?1%3")
                              .arg(quotedTable(), assignments.join(QStringLiteral(", ")), guard));
     if (!update.isValid())
-        throw BankError(QStringLiteral("写入题库失败：%1").arg(db.lastError()));
+        throw writeFailure(db);
     update.bindInt64(1, m_current);
     for (int i = 0; i < order.size(); ++i) {
         const QVariant &value = pending.value(order.at(i));
@@ -449,9 +458,7 @@ bool Query::post()
         update.bindInt64(guardParameter, m_filterValue);
     update.step();
     if (update.hasError())
-        throw BankError(db.lastErrorIsDamage()
-                            ? damagedBankMessage(db.path(), db.lastError())
-                            : QStringLiteral("写入题库失败：%1").arg(db.lastError()));
+        throw writeFailure(db);
     m_rowLoaded = false;
     if (db.changes() == 0)
         return false;

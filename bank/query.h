@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bank/bankerror.h"
 #include "bank/rowlisting.h"
 #include "bank/rowset.h"
 
@@ -90,7 +91,7 @@ private:
     QPointer<Connection> m_connection;
     QStringList m_sql;
     bool m_active = false;
-    QString m_openError;
+    BankError m_openError{QString()};
 
     QString m_table;
     QStringList m_columns;

@@ -15,17 +15,18 @@ QString quotedName(const QString &name)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString readErrorMessage(Database &db)
+BankError readError(Database &db)
 {
-    return db.lastErrorIsDamage() ? damagedBankMessage(db.path(), db.lastError())
-                                  : QStringLiteral("读取题库出错：%1").arg(db.lastError());
+    return db.lastErrorIsDamage()
+               ? damagedBank(db.path(), db.lastError())
+               : BankError(QStringLiteral("读取题库出错\n%1").arg(db.lastError()));
 }
 
 namespace {
 
 [[noreturn]] void throwReadError(Database &db)
 {
-    throw BankError(readErrorMessage(db));
+    throw readError(db);
 }
 
 // A whole index whose first column is the filter's, if the table has one.
@@ -43,10 +44,10 @@ QString filterIndex(Database &db, const RowFilter &filter)
     return {};
 }
 
-QString damagedIndexMessage(Database &db, const QString &index, qint64 rowid)
+BankError damagedIndex(Database &db, const QString &index, qint64 rowid)
 {
-    return damagedBankMessage(db.path(),
-                              QStringLiteral("索引 %1 与表中第 %2 行不符").arg(index).arg(rowid));
+    return damagedBank(db.path(),
+                       QStringLiteral("索引 %1 与表中第 %2 行不符").arg(index).arg(rowid));
 }
 
 // The rows of one side of the filter as the index files them, each checked
@@ -77,7 +78,7 @@ std::vector<qint64> listThroughIndex(Database &db, const RowFilter &filter,
     while (list.step()) {
         const qint64 rowid = list.int64Value(0);
         if (list.int64Value(1) == 0)
-            throw BankError(damagedIndexMessage(db, indexName, rowid));
+            throw damagedIndex(db, indexName, rowid);
         ids.push_back(rowid);
     }
     if (list.hasError() || !list.isValid())
@@ -85,7 +86,7 @@ std::vector<qint64> listThroughIndex(Database &db, const RowFilter &filter,
     std::sort(ids.begin(), ids.end());
     const auto twice = std::adjacent_find(ids.begin(), ids.end());
     if (twice != ids.end())
-        throw BankError(damagedIndexMessage(db, indexName, *twice));
+        throw damagedIndex(db, indexName, *twice);
     return ids;
 }
 
@@ -156,8 +157,7 @@ std::optional<RowSet> listTheSmallerSide(Database &db, const RowFilter &filter, 
         if (list.hasError() || !list.isValid())
             throwReadError(db);
         if (qint64(ids.size()) != indexed)
-            throw BankError(damagedBankMessage(
-                db.path(), QStringLiteral("索引 %1 与表中的行数不符").arg(indexName)));
+            throw damagedBank(db.path(), QStringLiteral("索引 %1 与表中的行数不符").arg(indexName));
     }
     return listMatching ? RowSet::listed(std::move(ids)) : RowSet::excluding(span, std::move(ids));
 }
@@ -250,7 +250,7 @@ void RowListing::rowFailsFilter(Database &db, const RowFilter &filter, qint64 ro
     const BankStamp &kept = m_kept->stamp;
     if (now.dataVersion == kept.dataVersion && now.changes == kept.changes &&
         now.rollbacks == kept.rollbacks)
-        throw BankError(damagedIndexMessage(db, m_kept->trustedIndex, rowid));
+        throw damagedIndex(db, m_kept->trustedIndex, rowid);
 }
 
 void RowListing::noteWrite(const QString &table, qint64 rowid, const QVariantHash &values)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bank/bankerror.h"
 #include "bank/rowset.h"
 
 #include <QString>
@@ -14,8 +15,8 @@ class Database;
 
 // A table or column name as SQL text, quoted.
 QString quotedName(const QString &name);
-// The message for a read that failed; damage names the repair command.
-QString readErrorMessage(Database &db);
+// The error for a read that failed; damage is told apart.
+BankError readError(Database &db);
 
 // Which rows a query asks for: every row of a table, or those whose column
 // holds an integer.

@@ -15,12 +15,10 @@ WriteTransaction::WriteTransaction(Connection &connection) : m_connection(connec
         return;
     Database &db = connection.database();
     if (!db.execute(QStringLiteral("BEGIN IMMEDIATE"))) {
-        if (db.lastErrorIsDamage())
-            throw BankError(damagedBankMessage(db.path(), db.lastError()));
         if (db.errorCode() == SQLITE_BUSY)
             throw BankError(
                 QStringLiteral("题库正被另一个程序使用，请稍后再试（%1）").arg(db.lastError()));
-        throw BankError(QStringLiteral("写入题库失败：%1").arg(db.lastError()));
+        throw writeFailure(db);
     }
     m_begun = true;
 }
@@ -42,12 +40,10 @@ void WriteTransaction::commit()
         return;
     Database &db = m_connection.database();
     if (!db.execute(QStringLiteral("COMMIT"))) {
-        const QString error = db.lastError();
-        const bool damage = db.lastErrorIsDamage();
+        const BankError failure = writeFailure(db);
         if (db.inTransaction())
             db.execute(QStringLiteral("ROLLBACK"));
-        throw BankError(damage ? damagedBankMessage(db.path(), error)
-                               : QStringLiteral("写入题库失败：%1").arg(error));
+        throw failure;
     }
     m_begun = false;
 }

@@ -90,8 +90,8 @@ void Drill::newPractice(bank::Query &query)
         }
         // A short set while the table holds more new questions means an index lost them.
         if (count < kSetCapacity && query.unindexedMatchCount() > 0)
-            throw bank::BankError(bank::damagedBankMessage(
-                query.connection()->database().path(), QStringLiteral("索引里缺了还没练过的题")));
+            throw bank::damagedBank(query.connection()->database().path(),
+                                    QStringLiteral("索引里缺了还没练过的题"));
     } catch (...) {
         failure = std::current_exception();
     }

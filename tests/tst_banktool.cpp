@@ -74,6 +74,8 @@ private slots:
     void legacy_importsReadOnlyAndChecksThePassword();
     void create_leavesNothingWhenStopped_data();
     void create_leavesNothingWhenStopped();
+    void machine_linesTellAProgramWhatHappens_data();
+    void machine_linesTellAProgramWhatHappens();
 
 private:
     Run tool(const QStringList &args);
@@ -426,6 +428,101 @@ void TestBankTool::create_leavesNothingWhenStopped()
         expected << QStringLiteral("big.db") << QStringLiteral("small.csv");
     }
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+}
+
+void TestBankTool::machine_linesTellAProgramWhatHappens_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("extra"); // further arguments
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines"); // every line but the progress ones
+    QTest::addColumn<int>("progressLines");
+
+    const QByteArray good = "题干,A,B,C,D,答案\n首都是？,上海,北京,广州,深圳,b\n题二,1,2,3,4,C\n";
+    const QByteArray bad = "id,tm,da,xx\n1,q1,A,0\n2,q2,Z,0\n1,q3,B,1\n";
+    QTest::addRow("check: a note, the first question, the counts")
+        << "check" << good << QStringList() << 0
+        << QStringList{R"({"event":"note","line":2,"location":"第 2 行","text":"答案“b”按“B”录入"})",
+                       R"({"da":"B","event":"first","tm":"首都是？\nA.上海\nB.北京\nC.广州\nD.深圳"})",
+                       R"({"answers":[0,1,1,0],"errors":0,"event":"result","notes":1,"ok":true,)"
+                       R"("otherAnswers":0,"practised":0,"questions":2,"records":2})"}
+        << 0;
+    QTest::addRow("check: the records that keep a bank from being made, with their lines")
+        << "check" << bad << QStringList() << 1
+        << QStringList{R"({"da":"A","event":"first","tm":"q1"})",
+                       R"({"event":"finding","line":3,"location":"第 3 行","problems":["答案“Z”不是 A、B、C、D 之一"]})",
+                       R"({"event":"finding","line":4,"location":"第 4 行","problems":["id 1 与第 2 行重复"]})",
+                       R"({"answers":[1,0,0,0],"errors":2,"event":"result","notes":0,"ok":false,)"
+                       R"("otherAnswers":0,"practised":0,"questions":1,"records":3})"}
+        << 0;
+    QTest::addRow("create: written")
+        << "create" << good << QStringList() << 0
+        << QStringList{R"({"errors":0,"event":"result","ok":true,"practised":0,"written":2})"} << 0;
+    QTest::addRow("create: refused, nothing written")
+        << "create" << bad << QStringList() << 1
+        << QStringList{R"({"event":"finding","text":"第 3 行：答案“Z”不是 A、B、C、D 之一"})",
+                       R"({"event":"finding","text":"第 4 行：id 1 与第 2 行重复"})",
+                       R"({"errors":2,"event":"result","ok":false,"practised":0,"written":0})"}
+        << 0;
+    QByteArray many = "id,tm,da,xx\n";
+    for (int id = 1; id <= 10000; ++id)
+        many += QByteArray::number(id) + ",第" + QByteArray::number(id) + "题,A,0\n";
+    QTest::addRow("create: progress every 4096 records")
+        << "create" << many << QStringList() << 0
+        << QStringList{R"({"errors":0,"event":"result","ok":true,"practised":0,"written":10000})"}
+        << 2;
+
+    QFile legacy(QStringLiteral(KELVARO_FIXTURES "/legacy/access2000-password.mdb"));
+    if (!legacy.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray withPassword = legacy.readAll();
+    QTest::addRow("check: an old bank whose password is not the program's")
+        << "check" << withPassword << QStringList() << 1
+        << QStringList{R"({"event":"result","failure":"%1 的数据库密码不对：不是本程序的密码，)"
+                       R"(请用 --password 给出它的密码","needsPassword":true,"ok":false})"}
+        << 0;
+    QTest::addRow("create: the same with its password given")
+        << "create" << withPassword << QStringList{"--password", "password"} << 1
+        << QStringList{R"({"event":"result","failure":"%1 里没有表 kx","needsPassword":false,"ok":false})"}
+        << 0;
+}
+
+void TestBankTool::machine_linesTellAProgramWhatHappens()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, extra);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+    QFETCH(int, progressLines);
+    write(QStringLiteral("in.dat"), bytes);
+    const QString input = path(QStringLiteral("in.dat"));
+    QStringList args = command == u"check"
+                           ? QStringList{command, input}
+                           : QStringList{command, path(QStringLiteral("new.db")), "--from", input};
+    // An old bank is told by its content; a table needs its format named.
+    if (bytes.startsWith("id,") || bytes.startsWith("题干"))
+        args << "--format"
+             << "csv";
+    const Run run = tool(args + extra + QStringList{"--machine"});
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.err, QString());
+    QStringList seen;
+    int progress = 0;
+    for (const QString &line : run.out.split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(R"({"bytesRead":)") && line.contains(R"("event":"progress")")) {
+            QVERIFY2(line.contains(QStringLiteral("\"records\":%1,").arg(4096 * ++progress)),
+                     qPrintable(line));
+            continue;
+        }
+        seen.append(line);
+    }
+    for (QString &line : lines)
+        line = line.arg(input);
+    QCOMPARE(seen, lines);
+    QCOMPARE(progress, progressLines);
+    QCOMPARE(QFile::exists(path(QStringLiteral("new.db"))), command == u"create" && exitCode == 0);
 }
 
 QTEST_GUILESS_MAIN(TestBankTool)

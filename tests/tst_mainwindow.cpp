@@ -398,7 +398,12 @@ void TestMainWindow::handlerErrors_showTheDefaultErrorBoxAndGoOn()
     QCOMPARE(boxes.at(0).buttonCount, 1);
     QVERIFY2(boxes.at(0).text.startsWith(QStringLiteral("题库没有打开：找不到题库文件 ")),
              qPrintable(boxes.at(0).text));
-    QVERIFY(boxes.at(0).text.endsWith(QStringLiteral("kxst.db.")));
+    // It says where the bank belongs and how to make one, and keeps the appended full stop.
+    QVERIFY2(
+        boxes.at(0).text.endsWith("请把题库文件 kxst.db 放进文件夹 " +
+                                  QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) +
+                                  "，或者按 Ctrl+O 从题目文件导入题库."),
+        qPrintable(boxes.at(0).text));
     QCOMPARE(m_window->PageControl1->currentIndex(), 0);
 
     // The program goes on: the next click is handled as usual.

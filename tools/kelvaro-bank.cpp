@@ -5,6 +5,7 @@
 #include "authoring/checker.h"
 #include "authoring/exporter.h"
 #include "authoring/importer.h"
+#include "authoring/jetheader.h"
 #include "authoring/questionsource.h"
 #include "bank/bankfile.h"
 #include "bank/newfile.h"
@@ -14,6 +15,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLibraryInfo>
 #include <QStringList>
 #include <QTextStream>
@@ -258,6 +262,143 @@ struct InputOptions
     }
 };
 
+// --machine: for a program that runs the tool as a child process (the
+// window's import and conversion). Each line of stdout is one JSON object
+// whose "event" is "progress", "finding", "note", "first" or, last, "result".
+// A finding of check names its place ("location", "line") and its
+// "problems"; one of create is a "text" that names the place itself.
+namespace machine {
+
+// Findings and notes listed; the counts in the result cover all of them.
+constexpr int kListed = 100;
+constexpr qint64 kProgressEvery = 4096;
+
+const QCommandLineOption &option()
+{
+    static const QCommandLineOption machine(
+        QStringLiteral("machine"),
+        QStringLiteral("每行输出一个 JSON 对象（进度、问题及其位置、结果），供程序调用"));
+    return machine;
+}
+
+void emitEvent(const QString &event, QJsonObject object)
+{
+    object.insert(QStringLiteral("event"), event);
+    out() << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n' << Qt::flush;
+}
+
+void emitProgress(qint64 records, const authoring::QuestionSource &source)
+{
+    emitEvent(QStringLiteral("progress"), {{QStringLiteral("records"), records},
+                                           {QStringLiteral("bytesRead"), source.bytesRead()},
+                                           {QStringLiteral("totalBytes"), source.totalBytes()}});
+}
+
+// Whether a source could not be opened only for want of its password: an old
+// bank whose stored password is neither the one given nor the program's.
+bool needsPassword(const QString &path, const authoring::SourceOptions &options)
+{
+    QString ignored;
+    if (authoring::detectFormat(path, &ignored) != authoring::Format::Legacy)
+        return false;
+    const auto header = authoring::readJetHeaderOf(path);
+    const QString expected =
+        options.legacyPassword.isEmpty() ? bank::kBankPassword : options.legacyPassword;
+    return header && !header->password.isEmpty() && header->password != expected;
+}
+
+int finish(QJsonObject result, const QString &failure, bool ok)
+{
+    result.insert(QStringLiteral("ok"), ok);
+    if (!failure.isEmpty())
+        result.insert(QStringLiteral("failure"), failure);
+    emitEvent(QStringLiteral("result"), result);
+    return ok ? Success : Failure;
+}
+
+int openFailure(const QString &path, const authoring::SourceOptions &options, const QString &error)
+{
+    return finish({{QStringLiteral("needsPassword"), needsPassword(path, options)}}, error, false);
+}
+
+// check --machine: reads the file as create would and tells what it would
+// make of it: the records that would keep the bank from being written, the
+// notes, the counts and the first question.
+int preview(const QString &path, const authoring::SourceOptions &options)
+{
+    QString error;
+    const auto source = authoring::openSource(path, options, &error);
+    if (!source)
+        return openFailure(path, options, error);
+    authoring::Checker checker(*source, authoring::Checker::Mode::Create);
+    authoring::Stats stats;
+    authoring::SourceRecord record;
+    qint64 records = 0;
+    qint64 errors = 0;
+    qint64 notes = 0;
+    while (source->next(record)) {
+        if (++records % kProgressEvery == 0)
+            emitProgress(records, *source);
+        const QStringList problems = checker.check(record);
+        if (!problems.isEmpty()) {
+            if (errors++ < kListed)
+                emitEvent(QStringLiteral("finding"),
+                          {{QStringLiteral("location"), checker.describe(record)},
+                           {QStringLiteral("line"), record.location},
+                           {QStringLiteral("problems"), QJsonArray::fromStringList(problems)}});
+            continue;
+        }
+        for (const QString &note : std::as_const(record.notes)) {
+            if (notes++ < kListed)
+                emitEvent(QStringLiteral("note"),
+                          {{QStringLiteral("location"), checker.describe(record)},
+                           {QStringLiteral("line"), record.location},
+                           {QStringLiteral("text"), note}});
+        }
+        if (stats.total == 0)
+            emitEvent(QStringLiteral("first"),
+                      {{QStringLiteral("tm"), record.question->tm.value_or(QString())},
+                       {QStringLiteral("da"), record.question->da.value_or(QString())}});
+        stats.add(*record.question);
+    }
+    QJsonArray answers;
+    for (const qint64 count : stats.answers)
+        answers.append(count);
+    const QJsonObject result{{QStringLiteral("records"), records},
+                             {QStringLiteral("questions"), stats.total},
+                             {QStringLiteral("practised"), stats.practised},
+                             {QStringLiteral("answers"), answers},
+                             {QStringLiteral("otherAnswers"), stats.otherAnswers},
+                             {QStringLiteral("errors"), errors},
+                             {QStringLiteral("notes"), notes}};
+    return finish(result, source->error(), errors == 0 && source->error().isEmpty());
+}
+
+// create --machine: writes the bank, telling how far it has come.
+int create(const QString &bankPath, const QString &sourcePath,
+           const authoring::SourceOptions &options)
+{
+    if (QFileInfo(bankPath).exists())
+        return finish({}, QStringLiteral("%1 已经存在，不会覆盖").arg(bankPath), false);
+    bank::NewFile::removeLeftovers(bankPath);
+    QString error;
+    const auto source = authoring::openSource(sourcePath, options, &error);
+    if (!source)
+        return openFailure(sourcePath, options, error);
+    authoring::ImportHooks hooks;
+    hooks.progress = [&](qint64 records) { emitProgress(records, *source); };
+    const authoring::ImportOutcome outcome =
+        authoring::importSource(*source, bankPath, bank::kBankPassword, hooks);
+    for (const QString &message : outcome.errors)
+        emitEvent(QStringLiteral("finding"), {{QStringLiteral("text"), message}});
+    return finish({{QStringLiteral("written"), outcome.written},
+                   {QStringLiteral("practised"), outcome.practised},
+                   {QStringLiteral("errors"), outcome.errorCount}},
+                  outcome.failure, outcome.ok());
+}
+
+} // namespace machine
+
 int runCreate(const QStringList &args)
 {
     const Command &command = *findCommand(QStringLiteral("create"));
@@ -267,6 +408,7 @@ int runCreate(const QStringList &args)
     const InputOptions input;
     parser.addOption(from);
     input.addTo(parser);
+    parser.addOption(machine::option());
     if (const auto exit = parse(parser, command, args, 1))
         return *exit;
     if (!parser.isSet(from))
@@ -275,6 +417,8 @@ int runCreate(const QStringList &args)
     if (const int *exit = std::get_if<int>(&read))
         return *exit;
     const authoring::SourceOptions &options = std::get<authoring::SourceOptions>(read);
+    if (parser.isSet(machine::option()))
+        return machine::create(parser.positionalArguments().first(), parser.value(from), options);
 
     const QString bankPath = parser.positionalArguments().first();
     const QString sourcePath = parser.value(from);
@@ -351,12 +495,15 @@ int runCheck(const QStringList &args)
     QCommandLineParser parser;
     const InputOptions input;
     input.addTo(parser);
+    parser.addOption(machine::option());
     if (const auto exit = parse(parser, command, args, 1))
         return *exit;
     const auto read = input.read(parser, command);
     if (const int *exit = std::get_if<int>(&read))
         return *exit;
     const QString path = parser.positionalArguments().first();
+    if (parser.isSet(machine::option()))
+        return machine::preview(path, std::get<authoring::SourceOptions>(read));
     QString error;
     const auto source =
         authoring::openSource(path, std::get<authoring::SourceOptions>(read), &error);
@@ -528,6 +675,7 @@ const QList<Command> &commands()
              "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
              "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
              "  --password P         旧版题库的数据库密码（不给时用旧版程序的密码）\n"
+             "  --machine            每行输出一个 JSON 对象：进度、有错的记录、结果\n"
              "  -h, --help           显示这条说明\n"),
          runCreate},
         {QStringLiteral("export"), QStringLiteral("export BANK --to FILE"),
@@ -549,6 +697,8 @@ const QList<Command> &commands()
                         "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
                         "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
                         "  --password P         旧版题库的数据库密码\n"
+                        "  --machine            按制作题库的标准检查，每行输出一个 JSON 对象："
+                        "进度、问题及其位置、统计、第一道题、结果\n"
                         "  -h, --help           显示这条说明\n"),
          runCheck},
         {QStringLiteral("stats"),

@@ -7,6 +7,7 @@
 #include "bank/store.h"
 #include "practice/random.h"
 #include "skin/jyskin.h"
+#include "ui/bankcare.h"
 #include "ui/bannerview.h"
 #include "ui/jpegimage.h"
 #include "ui/linklabel.h"
@@ -14,11 +15,14 @@
 #include "ui/messageboxes.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
+#include <QDropEvent>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -256,6 +260,19 @@ void TForm_main::buildLayout()
     buildKeyboard();
     nameForScreenReaders();
 
+    // A bank made from an author's file: by key anywhere in the window, from
+    // the banner's menu, or by dropping the file on the window.
+    m_bankCare = new ui::BankCare(this, *ADOConnection1, *ADOQuery1);
+    auto *import = new QAction(QStringLiteral("从文件导入题库…"), this);
+    import->setObjectName(QStringLiteral("importBank"));
+    import->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    import->setShortcutContext(Qt::WindowShortcut);
+    connect(import, &QAction::triggered, this, [this] { guarded([this] { importBank(); }); });
+    addAction(import);
+    img1->addAction(import);
+    img1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    setAcceptDrops(true);
+
     resize(kClientWidth, kClientHeight);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
@@ -386,7 +403,7 @@ bool TForm_main::guarded(const std::function<void()> &handler)
         finishStartUp();
         handler();
     } catch (const bank::BankError &error) {
-        ui::showErrorBox(error.message());
+        m_bankCare->showProblem(error);
     } catch (const std::exception &error) {
         ui::showErrorBox(QString::fromUtf8(error.what()));
     } catch (...) {
@@ -501,6 +518,29 @@ void TForm_main::lbl1Click()
 void TForm_main::lbl2Click()
 {
     ShellOpen(ui::contactAddress(), QString(), ui::SW_SHOWNORMAL);
+}
+
+void TForm_main::importBank(const QString &file)
+{
+    m_bankCare->importFile(file);
+}
+
+void TForm_main::dragEnterEvent(QDragEnterEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.constFirst().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TForm_main::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty())
+        return;
+    const QString file = urls.constFirst().toLocalFile();
+    event->acceptProposedAction();
+    // The import opens dialogs of its own: not from inside the drop.
+    QTimer::singleShot(0, this, [this, file] { guarded([this, file] { importBank(file); }); });
 }
 
 void TForm_main::setQuestionText(practice::Page page, const QString &text)

@@ -22,6 +22,7 @@ class Query;
 } // namespace bank
 
 namespace ui {
+class BankCare;
 class BannerView;
 class LinkLabel;
 } // namespace ui
@@ -57,6 +58,8 @@ public:
     void btn10Click(QPushButton *sender);
     void lbl1Click();
     void lbl2Click();
+    // Makes a new bank from an author's file (one the user picks when empty).
+    void importBank(const QString &file = QString());
 
     QFrame *pnl1 = nullptr;
     ui::LinkLabel *lbl1 = nullptr;
@@ -90,6 +93,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void buildLayout();
@@ -115,6 +120,7 @@ private:
     void showInfo(const QString &text) override;
 
     practice::Drill m_drill;
+    ui::BankCare *m_bankCare = nullptr;
     QHash<const QPushButton *, QString> m_keyNames;
     bool m_handlerRunning = false;
     bool m_startUpPending = false;

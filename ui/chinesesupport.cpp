@@ -16,6 +16,16 @@ void installChineseSupport(QApplication &app)
                                QStringList{QStringLiteral("SimSun")} + songFaces);
     QFont::insertSubstitutions(QStringLiteral("SimSun"), songFaces);
 
+    // The boxes, dialogs and tooltips draw in the default face. Under a locale
+    // that is not Chinese its Han characters would come from whatever CJK face
+    // the system picks, Japanese forms included: name a Simplified Chinese face
+    // first, and keep the system's own face last for a system without one.
+    QFont sans = QApplication::font();
+    sans.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
+                      QStringLiteral("Microsoft YaHei UI"), QStringLiteral("Microsoft YaHei"),
+                      QStringLiteral("WenQuanYi Micro Hei"), sans.family()});
+    QApplication::setFont(sans);
+
     auto *translator = new QTranslator(&app);
     if (translator->load(QStringLiteral("qtbase_zh_CN"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -3,6 +3,7 @@
 #include "app/apppath.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace ui {
 
@@ -18,6 +19,16 @@ void showErrorBox(const QString &message)
     QMessageBox box(QMessageBox::Critical, startup::applicationTitle(), errorBoxText(message),
                     QMessageBox::Ok);
     box.exec();
+}
+
+bool askErrorBox(const QString &message, const QString &action)
+{
+    QMessageBox box(QMessageBox::Critical, startup::applicationTitle(), errorBoxText(message));
+    QPushButton *take = box.addButton(action, QMessageBox::AcceptRole);
+    box.setEscapeButton(box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole));
+    box.setDefaultButton(take);
+    box.exec();
+    return box.clickedButton() == take;
 }
 
 } // namespace ui

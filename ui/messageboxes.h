@@ -12,6 +12,10 @@ QString errorBoxText(const QString &message);
 // caption, the error icon and one OK button.
 void showErrorBox(const QString &message);
 
+// The same box with a way out: `action` and 取消 in place of OK. Returns
+// whether the user chose the action.
+bool askErrorBox(const QString &message, const QString &action);
+
 } // namespace ui
 
 // A modal notice captioned "提示" with one OK button; returns when dismissed.

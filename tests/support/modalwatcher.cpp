@@ -14,7 +14,22 @@ ModalWatcher::ModalWatcher(QObject *parent) : QObject(parent)
 
 void ModalWatcher::poll()
 {
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    QWidget *modal = QApplication::activeModalWidget();
+    auto *box = qobject_cast<QMessageBox *>(modal);
+    auto *dialog = qobject_cast<QDialog *>(modal);
+    if (!m_inAction && !box && dialog && m_onDialog && dialog->isVisible()) {
+        if (m_dialogSeen != dialog) {
+            m_dialogSeen = dialog;
+            m_dialogSince.start();
+            m_inAction = true;
+            m_onDialog(dialog);
+            m_inAction = false;
+        } else if (m_dialogSince.hasExpired(kDialogPatience)) {
+            // A dialog the action left open would hang the test: it fails instead.
+            dialog->reject();
+        }
+        return;
+    }
     if (m_inAction || !box || !box->isVisible())
         return;
     m_seen.append({box->windowTitle(), box->text(), box->icon(), int(box->buttons().size())});

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -38,12 +40,21 @@ public:
         m_whileOpen = std::move(action);
     }
 
+    // Runs `action` once on each other modal dialog (a file dialog, a
+    // progress dialog, a dialog of the program's own) when it shows; the
+    // action decides how it ends. One still open after 20 seconds is rejected.
+    void setOnDialog(std::function<void(QDialog *)> action) { m_onDialog = std::move(action); }
+
 private:
     void poll();
 
     QTimer m_timer;
     QList<BoxSeen> m_seen;
     std::function<void(QMessageBox *)> m_whileOpen;
+    std::function<void(QDialog *)> m_onDialog;
+    QPointer<QDialog> m_dialogSeen;
+    QElapsedTimer m_dialogSince;
+    static constexpr qint64 kDialogPatience = 20000;
     bool m_inAction = false;
 };
 
