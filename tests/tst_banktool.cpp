@@ -164,8 +164,7 @@ void TestBankTool::create_namesBadRecordsAndWritesNothing_data()
     QTest::addRow("lone CR line ends and a quoted break")
         << QByteArray("题干,A,B,C,D,答案\r\"多\r行\",1,2,3,4,A\rq,1,2,3,4,E\r")
         << QStringList{"第 4 行"};
-    QTest::addRow("no known header")
-        << QByteArray("question,answer\n1,A\n") << QStringList{"第 1 行"};
+    QTest::addRow("no known header") << QByteArray("name,score\n1,A\n") << QStringList{"第 1 行"};
 }
 
 void TestBankTool::create_namesBadRecordsAndWritesNothing()

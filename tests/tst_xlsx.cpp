@@ -137,7 +137,7 @@ Reading readWorkbook(const QString &path)
 {
     Reading reading;
     XlsxSource source;
-    if (!source.open(path, &reading.error))
+    if (!source.open(path, QString(), &reading.error))
         return reading;
     authoring::SourceRecord record;
     while (source.next(record)) {
@@ -617,7 +617,8 @@ void TestXlsx::export_roundTripsTextExactly()
     const QString path =
         m_dir.filePath(QStringLiteral("export-%1.xlsx").arg(QTest::currentDataTag()));
     qint64 written = 0;
-    const QString error = authoring::exportSource(source, path, &written);
+    const QString error =
+        authoring::exportSource(source, path, authoring::ExportLayout::Bank, &written);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     const Reading reading = readWorkbook(path);
     QVERIFY2(reading.error.isEmpty(), qPrintable(reading.error));
@@ -651,7 +652,7 @@ void TestXlsx::read_largeWorkbookWhole()
     timer.start();
     XlsxSource source;
     QString error;
-    QVERIFY2(source.open(path, &error), qPrintable(error));
+    QVERIFY2(source.open(path, QString(), &error), qPrintable(error));
     authoring::SourceRecord record;
     qint64 good = 0;
     while (source.next(record))

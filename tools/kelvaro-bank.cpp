@@ -9,6 +9,7 @@
 #include "bank/bankfile.h"
 #include "bank/newfile.h"
 #include "bank/store.h"
+#include "practice/drill.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -21,6 +22,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <unistd.h>
 #include <variant>
 
@@ -212,10 +214,13 @@ struct InputOptions
     QCommandLineOption password{QStringLiteral("password"),
                                 QStringLiteral("旧版题库（Jet 4.0）的数据库密码"),
                                 QStringLiteral("P")};
+    QCommandLineOption sheet{QStringLiteral("sheet"),
+                             QStringLiteral("要读的工作表：名称，或从 1 起的序号"),
+                             QStringLiteral("NAME|N")};
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({format, encoding, password});
+        parser.addOptions({format, encoding, password, sheet});
     }
 
     // The options given, or the exit code of a wrong use.
@@ -237,9 +242,17 @@ struct InputOptions
             options.encoding = *named;
         }
         options.legacyPassword = parser.value(password);
+        options.sheet = parser.value(sheet);
         return options;
     }
 };
+
+// What is worth knowing about the file as a whole: the sheet read, the columns left out.
+void printRemarks(const QString &path, const authoring::QuestionSource &source)
+{
+    for (const QString &remark : source.remarks())
+        out() << path << ' ' << remark << '\n';
+}
 
 int runCreate(const QStringList &args)
 {
@@ -247,8 +260,12 @@ int runCreate(const QStringList &args)
     QCommandLineParser parser;
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("题目所在的文件"),
                                   QStringLiteral("FILE"));
+    const QCommandLineOption skipUnusable(
+        QStringLiteral("skip-unusable"),
+        QStringLiteral("跳过多选、填空、简答题，只写入能练习的题"));
     const InputOptions input;
     parser.addOption(from);
+    parser.addOption(skipUnusable);
     input.addTo(parser);
     if (const auto exit = parse(parser, command, args, 1))
         return *exit;
@@ -268,6 +285,7 @@ int runCreate(const QStringList &args)
     const auto source = authoring::openSource(sourcePath, options, &error);
     if (!source)
         return fail(error);
+    printRemarks(sourcePath, *source);
 
     Progress progress(source.get());
     authoring::ImportHooks hooks;
@@ -275,6 +293,12 @@ int runCreate(const QStringList &args)
         progress.clear();
         out() << sourcePath << ' ' << note << '\n';
     };
+    if (parser.isSet(skipUnusable)) {
+        hooks.skipped = [&](const QString &why) {
+            progress.clear();
+            out() << sourcePath << ' ' << why << '\n';
+        };
+    }
     hooks.progress = [&](qint64 records) { progress.update(records); };
     const authoring::ImportOutcome outcome =
         authoring::importSource(*source, bankPath, bank::kBankPassword, hooks);
@@ -291,12 +315,20 @@ int runCreate(const QStringList &args)
             summary += QStringLiteral("（只列出了前 %1 条）").arg(outcome.errors.size());
         return fail(summary);
     }
-    out() << QStringLiteral("已写入 %1：%2 道题，其中已练习 %3 道")
-                 .arg(bankPath)
-                 .arg(outcome.written)
-                 .arg(outcome.practised);
+    out() << QStringLiteral("已写入 %1：%2 道题").arg(bankPath).arg(outcome.written);
+    if (outcome.practised)
+        out() << QStringLiteral("，其中已练习 %1 道").arg(outcome.practised);
     if (outcome.notes)
         out() << QStringLiteral("；提示 %1 条（见上）").arg(outcome.notes);
+    if (!outcome.skipped.empty()) {
+        qint64 skipped = 0;
+        QStringList kinds;
+        for (const auto &[kind, count] : outcome.skipped) {
+            skipped += count;
+            kinds.append(QStringLiteral("%1 %2 道").arg(authoring::kindName(kind)).arg(count));
+        }
+        out() << QStringLiteral("；跳过 %1 道（%2）").arg(skipped).arg(kinds.join(u'，'));
+    }
     out() << Qt::endl;
     return Success;
 }
@@ -307,11 +339,20 @@ int runExport(const QStringList &args)
     QCommandLineParser parser;
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("导出到的 .csv 或 .xlsx 文件"),
                                 QStringLiteral("FILE"));
-    parser.addOption(to);
+    const QCommandLineOption layoutOption(QStringLiteral("layout"),
+                                          QStringLiteral("导出的列：bank 或 template"),
+                                          QStringLiteral("LAYOUT"), QStringLiteral("bank"));
+    parser.addOptions({to, layoutOption});
     if (const auto exit = parse(parser, command, args, 1))
         return *exit;
     if (!parser.isSet(to))
         return usageError(command, QStringLiteral("缺少 --to FILE"));
+    const QString layoutName = parser.value(layoutOption).toLower();
+    if (layoutName != u"bank" && layoutName != u"template")
+        return usageError(command,
+                          QStringLiteral("不认识的列布局“%1”").arg(parser.value(layoutOption)));
+    const auto layout =
+        layoutName == u"bank" ? authoring::ExportLayout::Bank : authoring::ExportLayout::Template;
     removeLeftovers(parser.value(to));
     QString error;
     authoring::BankSource source;
@@ -319,11 +360,24 @@ int runExport(const QStringList &args)
         return fail(error);
     Progress progress(&source);
     qint64 written = 0;
-    error = authoring::exportSource(source, parser.value(to), &written,
-                                    [&](qint64 records) { progress.update(records); });
+    qint64 unsplit = 0;
+    QStringList whole;
+    error = authoring::exportSource(
+        source, parser.value(to), layout, &written,
+        [&](qint64 row) {
+            if (unsplit++ < authoring::kErrorsShown)
+                whole.append(QStringLiteral("第 %1 道题").arg(row));
+        },
+        [&](qint64 records) { progress.update(records); });
     progress.clear();
     if (!error.isEmpty())
         return fail(error);
+    if (unsplit) {
+        out() << QStringLiteral("%1 道题不是“题干、选项、答案”的样子，整个放在了题干列：%2")
+                     .arg(unsplit)
+                     .arg(whole.join(u'、'))
+              << (unsplit > whole.size() ? QStringLiteral("…") : QString()) << '\n';
+    }
     out() << QStringLiteral("已导出到 %1：%2 道题").arg(parser.value(to)).arg(written) << Qt::endl;
     return Success;
 }
@@ -346,6 +400,7 @@ int runCheck(const QStringList &args)
     if (!source)
         return fail(error);
 
+    printRemarks(path, *source);
     qint64 findings = 0;
     if (auto *bankSource = dynamic_cast<authoring::BankSource *>(source.get())) {
         for (const QString &problem : bankSource->integrityProblems()) {
@@ -357,8 +412,13 @@ int runCheck(const QStringList &args)
     authoring::Checker checker(*source, authoring::Checker::Mode::Lint);
     authoring::SourceRecord record;
     qint64 records = 0;
+    std::map<authoring::QuestionKind, qint64> kinds;
+    std::optional<bank::Question> first;
     while (source->next(record)) {
         progress.update(++records);
+        ++kinds[record.kind];
+        if (record.question && !first)
+            first = record.question;
         const QStringList problems = checker.check(record);
         if (problems.isEmpty() && record.notes.isEmpty())
             continue;
@@ -374,6 +434,19 @@ int runCheck(const QStringList &args)
     out() << Qt::flush;
     if (!source->error().isEmpty())
         return fail(source->error());
+    QStringList counts;
+    for (const auto &[kind, count] : kinds)
+        counts.append(QStringLiteral("%1 %2 道").arg(authoring::kindName(kind)).arg(count));
+    if (!counts.isEmpty())
+        out() << QStringLiteral("题型：%1\n").arg(counts.join(u'，'));
+    if (first) {
+        // The page shows every line break as a new line.
+        QString shown =
+            practice::studyPageText(first->tm.value_or(QString()), first->da.value_or(QString()));
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        shown.replace(u'\r', u'\n');
+        out() << QStringLiteral("第一道题在学习页上显示为：\n") << shown << '\n';
+    }
     if (findings) {
         out() << QStringLiteral("%1：检查了 %2 条，发现 %3 处问题")
                      .arg(path)
