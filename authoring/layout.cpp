@@ -72,7 +72,6 @@ struct WrittenAnswer
 {
     QString letters;           // the option letters, capitals, when it names options
     std::optional<bool> truth; // 正确 or 错误, when it says one of them
-    QString shown;             // what it was taken as, for a note
 };
 
 const QRegularExpression kAnswerWords(QStringLiteral(R"(^(?:答案\s*:?|选)\s*(.*)$)"));
@@ -82,6 +81,11 @@ const QRegularExpression kLetters(QStringLiteral(R"(^[A-Ea-e](?:[\s,，、;；]*
 WrittenAnswer readAnswer(const QString &written)
 {
     WrittenAnswer answer;
+    // Most answers are a capital alone: no need for the rest.
+    if (written.size() == 1 && written.at(0) >= u'A' && written.at(0) <= u'D') {
+        answer.letters = written;
+        return answer;
+    }
     // NFKC makes full-width letters, brackets, colons and stops ASCII.
     QString text = trimCell(written).normalized(QString::NormalizationForm_KC);
     if (const auto words = kAnswerWords.match(text); words.hasMatch())
@@ -105,7 +109,6 @@ WrittenAnswer readAnswer(const QString &written)
         for (const QChar c : text)
             if (c.isLetter())
                 answer.letters += c.toUpper();
-    answer.shown = answer.letters;
     return answer;
 }
 
@@ -151,6 +154,9 @@ const QRegularExpression kOwnLetter(QStringLiteral(R"(^([A-DＡ-Ｄ])\s*[.．、
 
 QString withoutOwnLetter(const QString &option, int index, SourceRecord &record)
 {
+    if (option.isEmpty() ||
+        (option.at(0) != QChar(u'A' + index) && option.at(0) != QChar(u'Ａ' + index)))
+        return option;
     const QRegularExpressionMatch match = kOwnLetter.match(option);
     if (!match.hasMatch())
         return option;
@@ -229,7 +235,8 @@ void settleQuestion(TemplateQuestion parts, const QString &answerCell, const QSt
     const QString written = trimCell(answerCell);
     const WrittenAnswer answer = readAnswer(written);
     const QString typeName = trimCell(type);
-    const std::optional<QuestionKind> named = kindNamed(typeName);
+    const std::optional<QuestionKind> named =
+        typeName.isEmpty() ? std::nullopt : kindNamed(typeName);
     if (!typeName.isEmpty() && !named)
         record.errors.append(
             QStringLiteral("题型“%1”不认识，应是 单选、多选、判断、填空 或 简答").arg(typeName));
