@@ -568,13 +568,19 @@ const QList<Command> &commands()
     static const QList<Command> list = {
         {QStringLiteral("create"),
          QStringLiteral("create BANK --from FILE [--format csv|tsv|xlsx|txt] "
-                        "[--encoding utf-8|utf-16|gb18030] [--password P]"),
+                        "[--encoding utf-8|utf-16|gb18030] [--password P] [--sheet NAME|N] "
+                        "[--skip-unusable]"),
          QStringLiteral("由题目文件或旧版题库制作新题库"),
          QStringLiteral(
-             "\nFILE 可以是 CSV、TSV（制表符分隔）、Excel 工作簿（.xlsx，读第一个工作表）"
-             "、纯文本模板（.txt）\n"
+             "\nFILE 可以是 CSV、TSV（制表符分隔）、Excel 工作簿（.xlsx）、纯文本模板（.txt）\n"
              "或旧版程序的题库（Access 2000 / Jet 4.0 格式的 kxst.db，只读不写）。\n"
-             "表格的标题行是 id,tm,da,xx（题库自己的列）或 题干,A,B,C,D,答案（作者模板）。\n"
+             "表格的标题行是 id,tm,da,xx（题库自己的列）或 题干,A,B,C,D,答案（作者模板）；\n"
+             "也认 题目/问题/Question、选项A/A选项/Option A、一列“选项”、参考答案/Answer、"
+             "题型/Type 等列名，\n"
+             "没有选项列时从题干中拆出选项。没有用到的列会列出。\n"
+             "工作簿读 --sheet 指定的工作表，不指定时读第一个标题行是题目的可见工作表。\n"
+             "判断题存为 A.正确 B.错误；多选、填空、简答题无法练习，是错误，"
+             "除非加上 --skip-unusable。\n"
              "文本文件的编码由 BOM 决定；没有 BOM 时，合法的 UTF-8 按 UTF-8 读，否则按 GB18030"
              "（GBK）读。\n"
              "先检查全部记录：有错的记录按行号列出（最多 20 条），题库就不写入。\n"
@@ -584,32 +590,39 @@ const QList<Command> &commands()
              "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
              "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
              "  --password P         旧版题库的数据库密码（不给时用旧版程序的密码）\n"
+             "  --sheet NAME|N       要读的工作表：名称，或从 1 起的序号\n"
+             "  --skip-unusable      跳过多选、填空、简答题并逐条列出，只写入能练习的题\n"
              "  -h, --help           显示这条说明\n"),
          runCreate},
-        {QStringLiteral("export"), QStringLiteral("export BANK --to FILE"),
+        {QStringLiteral("export"), QStringLiteral("export BANK --to FILE [--layout bank|template]"),
          QStringLiteral("把题库导出为 .csv 或 .xlsx"),
-         QStringLiteral("\n导出 id,tm,da,xx 四列。.csv 为带 BOM 的 UTF-8、CR LF 换行；"
+         QStringLiteral("\n导出 id,tm,da,xx 四列，或用 --layout template 导出 题干,A,B,C,D,答案"
+                        "（不是这种样子的题整个放在题干列，并列出）。\n"
+                        ".csv 为带 BOM 的 UTF-8、CR LF 换行；"
                         ".xlsx 为一个工作表。已有的 FILE 不会被覆盖。\n\n"
                         "选项：\n"
-                        "  --to FILE   导出到的文件\n"
-                        "  -h, --help  显示这条说明\n"),
+                        "  --to FILE         导出到的文件\n"
+                        "  --layout LAYOUT   bank（默认）或 template\n"
+                        "  -h, --help        显示这条说明\n"),
          runExport},
         {QStringLiteral("check"),
          QStringLiteral("check FILE|BANK [--format csv|tsv|xlsx|txt] "
-                        "[--encoding utf-8|utf-16|gb18030] [--password P]"),
+                        "[--encoding utf-8|utf-16|gb18030] [--password P] [--sheet NAME|N]"),
          QStringLiteral("检查题目文件或题库，不做任何改动"),
          QStringLiteral("\n列出不是 A 到 D 的答案、空题目、重复的 id、重复的题目、不是 0 或 1 的"
                         "练习标记、NULL，题库还做 SQLite 完整性检查。\n"
+                        "再按题型计数，并显示第一道题在学习页上的样子。\n"
                         "没有问题时退出码为 0，有问题时为 1。\n\n"
                         "选项：\n"
                         "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
                         "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
                         "  --password P         旧版题库的数据库密码\n"
+                        "  --sheet NAME|N       要读的工作表：名称，或从 1 起的序号\n"
                         "  -h, --help           显示这条说明\n"),
          runCheck},
         {QStringLiteral("stats"),
          QStringLiteral("stats BANK|FILE [--format csv|tsv|xlsx|txt] "
-                        "[--encoding utf-8|utf-16|gb18030] [--password P]"),
+                        "[--encoding utf-8|utf-16|gb18030] [--password P] [--sheet NAME|N]"),
          QStringLiteral("统计题库：题目总数、已练习、未练习、各答案的题数"),
          QStringLiteral("\n只读取，不做改动。选项与 check 相同。\n"), runStats},
         {QStringLiteral("reset"), QStringLiteral("reset BANK [--yes]"),
