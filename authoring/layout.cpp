@@ -74,8 +74,11 @@ struct WrittenAnswer
     std::optional<bool> truth; // 正确 or 错误, when it says one of them
 };
 
-const QRegularExpression kAnswerWords(QStringLiteral(R"(^(?:答案\s*:?|选)\s*(.*)$)"));
-const QRegularExpression kBracketed(QStringLiteral(R"(^[(【]\s*(.*?)\s*[)】]$)"));
+const QRegularExpression kAnswerWords(QStringLiteral(R"(^(?:答案\s*:?|选)(.*)$)"),
+                                      QRegularExpression::DotMatchesEverythingOption);
+// No lazy match here: on a cell of blanks it would take quadratic time.
+const QRegularExpression kBracketed(QStringLiteral(R"(^[(【](.*)[)】]$)"),
+                                    QRegularExpression::DotMatchesEverythingOption);
 const QRegularExpression kLetters(QStringLiteral(R"(^[A-Ea-e](?:[\s,，、;；]*[A-Ea-e])*$)"));
 
 WrittenAnswer readAnswer(const QString &written)
@@ -89,9 +92,9 @@ WrittenAnswer readAnswer(const QString &written)
     // NFKC makes full-width letters, brackets, colons and stops ASCII.
     QString text = trimCell(written).normalized(QString::NormalizationForm_KC);
     if (const auto words = kAnswerWords.match(text); words.hasMatch())
-        text = words.captured(1);
+        text = trimCell(words.captured(1));
     if (const auto bracketed = kBracketed.match(text); bracketed.hasMatch())
-        text = bracketed.captured(1);
+        text = trimCell(bracketed.captured(1));
     while (text.endsWith(u'.') || text.endsWith(u'、'))
         text.chop(1);
     const QString word = text.toLower();
@@ -149,6 +152,13 @@ std::optional<QuestionKind> kindNamed(const QString &cell)
     return *found;
 }
 
+// A cell in a message, cut short: it may be megabytes long.
+QString shortened(const QString &text)
+{
+    constexpr qsizetype kShown = 40;
+    return text.size() > kShown ? text.left(kShown) + u'…' : text;
+}
+
 // An option that starts with its own letter ("A.农业" under A) loses it.
 const QRegularExpression kOwnLetter(QStringLiteral(R"(^([A-DＡ-Ｄ])\s*[.．、:：]\s*)"));
 
@@ -165,7 +175,7 @@ QString withoutOwnLetter(const QString &option, int index, SourceRecord &record)
         return option;
     record.notes.append(QStringLiteral("选项 %1“%2”去掉了重复的“%3”")
                             .arg(QChar(u'A' + index))
-                            .arg(option, match.captured(0).trimmed()));
+                            .arg(shortened(option), match.captured(0).trimmed()));
     return option.mid(match.capturedLength());
 }
 
@@ -210,7 +220,7 @@ void takeAnswer(const QString &written, SourceRecord &record)
             return;
         }
     }
-    record.errors.append(QStringLiteral("答案“%1”不是 A、B、C、D 之一").arg(answer));
+    record.errors.append(QStringLiteral("答案“%1”不是 A、B、C、D 之一").arg(shortened(answer)));
 }
 
 void settleQuestion(TemplateQuestion parts, const QString &answerCell, const QString &type,
@@ -238,15 +248,15 @@ void settleQuestion(TemplateQuestion parts, const QString &answerCell, const QSt
     const std::optional<QuestionKind> named =
         typeName.isEmpty() ? std::nullopt : kindNamed(typeName);
     if (!typeName.isEmpty() && !named)
-        record.errors.append(
-            QStringLiteral("题型“%1”不认识，应是 单选、多选、判断、填空 或 简答").arg(typeName));
+        record.errors.append(QStringLiteral("题型“%1”不认识，应是 单选、多选、判断、填空 或 简答")
+                                 .arg(shortened(typeName)));
     record.kind = named                       ? *named
                   : answer.truth              ? QuestionKind::TrueFalse
                   : answer.letters.size() > 1 ? QuestionKind::Multiple
                                               : QuestionKind::Single;
     if (!isUsable(record.kind)) {
         record.errors.append(QStringLiteral("%1题（答案“%2”）不能用一个按钮作答，无法练习")
-                                 .arg(kindName(record.kind), written));
+                                 .arg(kindName(record.kind), shortened(written)));
         return;
     }
 
@@ -258,8 +268,8 @@ void settleQuestion(TemplateQuestion parts, const QString &answerCell, const QSt
         given = 2;
         if (answer.truth)
             letter = *answer.truth ? QStringLiteral("A") : QStringLiteral("B");
-        record.notes.append(
-            QStringLiteral("判断题，按 A.正确 B.错误 录入，答案“%1”为 %2").arg(written, letter));
+        record.notes.append(QStringLiteral("判断题，按 A.正确 B.错误 录入，答案“%1”为 %2")
+                                .arg(shortened(written), letter));
     } else if (answer.truth) {
         // The row's own two options: the answer is the one that says the same.
         for (int i = 0; i < given && letter.isEmpty(); ++i) {
@@ -267,12 +277,14 @@ void settleQuestion(TemplateQuestion parts, const QString &answerCell, const QSt
                 letter = QChar(u'A' + i);
         }
         if (letter.isEmpty())
-            record.errors.append(QStringLiteral("判断题的答案“%1”与哪个选项都对不上").arg(written));
+            record.errors.append(
+                QStringLiteral("判断题的答案“%1”与哪个选项都对不上").arg(shortened(written)));
     }
     if (!answer.truth && letter.size() != 1)
-        record.errors.append(QStringLiteral("答案“%1”不是 A、B、C、D 之一").arg(written));
+        record.errors.append(
+            QStringLiteral("答案“%1”不是 A、B、C、D 之一").arg(shortened(written)));
     else if (!answer.truth && !standardTrueFalse && letter != written)
-        record.notes.append(QStringLiteral("答案“%1”按“%2”录入").arg(written, letter));
+        record.notes.append(QStringLiteral("答案“%1”按“%2”录入").arg(shortened(written), letter));
 
     if (given < 2)
         record.errors.append(given ? QStringLiteral("只有一个选项")
@@ -380,7 +392,7 @@ void Layout::build(const QStringList &cells, bool padShortRows, SourceRecord &re
                     parts.options[i] = split->options.at(i);
             } else if (!options.isEmpty()) {
                 record.errors.append(
-                    QStringLiteral("选项“%1”分不出 A 到 D 的选项").arg(options.left(40)));
+                    QStringLiteral("选项“%1”分不出 A 到 D 的选项").arg(shortened(options)));
             }
         } else if (const std::optional<SplitText> split = splitOptions(parts.stem)) {
             parts.stem = split->before;
