@@ -279,6 +279,9 @@ void settleQuestion(TemplateQuestion parts, const QString &answerCell, const QSt
         if (letter.isEmpty())
             record.errors.append(
                 QStringLiteral("判断题的答案“%1”与哪个选项都对不上").arg(shortened(written)));
+        else
+            record.notes.append(
+                QStringLiteral("判断题的答案“%1”按选项 %2 录入").arg(shortened(written), letter));
     }
     if (!answer.truth && letter.size() != 1)
         record.errors.append(

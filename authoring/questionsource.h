@@ -98,8 +98,8 @@ struct SourceOptions
     std::optional<Format> format;       // told from the file when not given
     Encoding encoding = Encoding::Auto; // for the text formats
     QString legacyPassword;             // for a legacy bank; the program's when empty
-    QString sheet; // --sheet NAME|N; empty: the first visible sheet whose first row is a question
-                   // header
+    // --sheet NAME|N; empty: the first visible sheet whose first row is a question header
+    QString sheet;
 };
 
 // Opens `path` as a source of questions, telling its format from its content

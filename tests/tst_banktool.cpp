@@ -214,10 +214,11 @@ void TestBankTool::create_readsLayouts_data()
         stored << QStringLiteral("s%1\nA.正确\nB.错误").arg(i) << (i % 2 ? "B" : "A");
     }
     answers += "own options,对,错,,,×\n";
-    QTest::addRow("true or false") << answers << QStringList()
-                                   << (stored << "own options\nA.对\nB.错"
-                                              << "B")
-                                   << QStringList{"判断题，按 A.正确 B.错误 录入"};
+    QTest::addRow("true or false")
+        << answers << QStringList()
+        << (stored << "own options\nA.对\nB.错"
+                   << "B")
+        << QStringList{"判断题，按 A.正确 B.错误 录入", "第 12 行：判断题的答案“×”按选项 B 录入"};
     QTest::addRow("mixed types, the unusable skipped")
         << QByteArray("题干,A,B,C,D,答案,题型\n"
                       "q1,a,b,c,d,A,单选题\nq2,a,b,c,d,AC,多选\nq3,,,,,北京,填空\n"
