@@ -546,7 +546,8 @@ void TestXlsx::read_findsTheWorkbookPart_data()
     QTest::addColumn<bool>("strict");
     QTest::addColumn<QByteArray>("folder");
     QTest::addRow("Strict Open XML") << true << QByteArray();
-    QTest::addRow("workbook part named by the package relationships") << false << QByteArray("book/");
+    QTest::addRow("workbook part named by the package relationships")
+        << false << QByteArray("book/");
     QTest::addRow("both, at the top of the package") << true << QByteArray("");
 }
 
