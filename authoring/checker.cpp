@@ -21,7 +21,7 @@ QString Checker::describe(const SourceRecord &record) const
     return where;
 }
 
-QStringList Checker::check(const SourceRecord &record)
+QStringList Checker::check(SourceRecord &record)
 {
     QStringList problems = record.errors;
     if (!record.question)
@@ -37,8 +37,11 @@ QStringList Checker::check(const SourceRecord &record)
         else
             m_ids.insert(*q.id, record.location);
     }
-    if (m_mode == Mode::Create)
+    if (m_mode == Mode::Create) {
+        if (const QString seen = repeated(q, record.location); !seen.isEmpty())
+            record.notes.append(seen);
         return problems;
+    }
 
     if (!q.id)
         problems.append(QStringLiteral("id 是 NULL"));
@@ -57,16 +60,22 @@ QStringList Checker::check(const SourceRecord &record)
         problems.append(
             QStringLiteral("练习标记 xx 是 %1，应当是 0 或 1，这道题永远不会出现在练习中")
                 .arg(*q.xx));
-    if (q.tm && !q.tm->trimmed().isEmpty()) {
-        const size_t key = qHash(*q.tm);
-        const auto seen = m_texts.constFind(key);
-        if (seen != m_texts.constEnd())
-            problems.append(
-                QStringLiteral("题目与%1的相同").arg(m_source.describeLocation(seen.value())));
-        else
-            m_texts.insert(key, record.location);
-    }
+    if (const QString seen = repeated(q, record.location); !seen.isEmpty())
+        problems.append(seen);
     return problems;
+}
+
+QString Checker::repeated(const bank::Question &q, qint64 location)
+{
+    if (!q.tm || q.tm->trimmed().isEmpty())
+        return QString();
+    const size_t key = qHash(*q.tm);
+    const auto seen = m_texts.constFind(key);
+    if (seen == m_texts.constEnd()) {
+        m_texts.insert(key, location);
+        return QString();
+    }
+    return QStringLiteral("题目与%1的相同").arg(m_source.describeLocation(seen.value()));
 }
 
 void Stats::add(const bank::Question &question)

@@ -8,8 +8,9 @@
 namespace authoring {
 
 // Looks at the records of one source as a whole. For a new bank only the
-// faults that keep a record out count: its own errors and an id used before.
-// A lint also names what a bank can hold but the program cannot use.
+// faults that keep a record out count: its own errors and an id used before;
+// a question seen before is only noted. A lint also names what a bank can
+// hold but the program cannot use, and a question seen before.
 class Checker
 {
 public:
@@ -20,12 +21,15 @@ public:
     };
     Checker(const QuestionSource &source, Mode mode) : m_source(source), m_mode(mode) {}
 
-    // The problems of one record; empty when it is good.
-    QStringList check(const SourceRecord &record);
+    // The problems of one record; empty when it is good. Notes go to the record.
+    QStringList check(SourceRecord &record);
     // Where a record is, in words: its line or row, and for a bank its id.
     QString describe(const SourceRecord &record) const;
 
 private:
+    // "题目与第 3 行的相同" for a question seen before, else nothing.
+    QString repeated(const bank::Question &q, qint64 location);
+
     const QuestionSource &m_source;
     Mode m_mode;
     QHash<qint64, qint64> m_ids;   // id → where it was first seen

@@ -53,6 +53,7 @@ public:
     QString describeLocation(qint64 location) const override;
     bool next(SourceRecord &record) override;
     QString error() const override { return m_input.error(); }
+    QStringList remarks() const override { return m_layout->remarks(); }
     qint64 bytesRead() const override { return m_input.bytesRead(); }
     qint64 totalBytes() const override { return m_input.totalBytes(); }
 

@@ -1,5 +1,6 @@
 #include "authoring/exporter.h"
 
+#include "authoring/layout.h"
 #include "bank/newfile.h"
 
 #include <QFile>
@@ -46,32 +47,36 @@ QString excelText(const QString &text)
     return escaped;
 }
 
+// Writes rows of cells under a header; an empty cell is left empty.
 class Writer
 {
 public:
     virtual ~Writer() = default;
-    virtual bool open(const QString &path, QString *error) = 0;
-    virtual bool write(qint64 row, const bank::Question &q, QString *error) = 0;
+    // `numbers` are the columns a workbook holds as numbers.
+    virtual bool open(const QString &path, const QStringList &header, QList<int> numbers,
+                      QString *error) = 0;
+    virtual bool write(qint64 row, const QStringList &cells, QString *error) = 0;
     virtual bool close(QString *error) = 0;
 };
 
 class CsvWriter : public Writer
 {
 public:
-    bool open(const QString &path, QString *error) override
+    bool open(const QString &path, const QStringList &header, QList<int>, QString *error) override
     {
         m_file.setFileName(path);
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             *error = m_file.errorString();
             return false;
         }
-        m_buffer = "\xEF\xBB\xBFid,tm,da,xx\r\n";
-        return true;
+        m_buffer = "\xEF\xBB\xBF";
+        return write(0, header, error);
     }
-    bool write(qint64, const bank::Question &q, QString *error) override
+    bool write(qint64, const QStringList &cells, QString *error) override
     {
-        m_buffer += csvField(text(q.id)) + ',' + csvField(q.tm.value_or(QString())) + ',' +
-                    csvField(q.da.value_or(QString())) + ',' + csvField(text(q.xx)) + "\r\n";
+        for (qsizetype i = 0; i < cells.size(); ++i)
+            m_buffer += (i ? "," : "") + csvField(cells.at(i));
+        m_buffer += "\r\n";
         return m_buffer.size() < kFlushAt || flush(error);
     }
     bool close(QString *error) override
@@ -105,7 +110,8 @@ public:
         if (m_workbook)
             lxw_workbook_free(m_workbook);
     }
-    bool open(const QString &path, QString *error) override
+    bool open(const QString &path, const QStringList &header, QList<int> numbers,
+              QString *error) override
     {
         // Constant memory: each row goes to disk as soon as the next one starts.
         lxw_workbook_options options = {};
@@ -116,12 +122,13 @@ public:
             *error = QStringLiteral("无法建立工作簿");
             return false;
         }
-        const char *header[] = {"id", "tm", "da", "xx"};
-        for (lxw_col_t c = 0; c < 4; ++c)
-            worksheet_write_string(m_sheet, 0, c, header[c], nullptr);
+        for (qsizetype c = 0; c < header.size(); ++c)
+            worksheet_write_string(m_sheet, 0, lxw_col_t(c), header.at(c).toUtf8().constData(),
+                                   nullptr);
+        m_numbers = std::move(numbers);
         return true;
     }
-    bool write(qint64 row, const bank::Question &q, QString *error) override
+    bool write(qint64 row, const QStringList &cells, QString *error) override
     {
         if (row > kMaxSheetRows) {
             *error = QStringLiteral("Excel 工作表最多容纳 %1 道题").arg(kMaxSheetRows);
@@ -129,19 +136,17 @@ public:
         }
         const auto r = lxw_row_t(row);
         lxw_error result = LXW_NO_ERROR;
-        auto number = [&](lxw_col_t c, const std::optional<qint64> &v) {
-            if (v && result == LXW_NO_ERROR)
-                result = worksheet_write_number(m_sheet, r, c, double(*v), nullptr);
-        };
-        auto string = [&](lxw_col_t c, const std::optional<QString> &v) {
-            if (v && !v->isEmpty() && result == LXW_NO_ERROR)
-                result = worksheet_write_string(m_sheet, r, c, excelText(*v).toUtf8().constData(),
+        for (qsizetype i = 0; i < cells.size() && result == LXW_NO_ERROR; ++i) {
+            const QString &cell = cells.at(i);
+            const auto c = lxw_col_t(i);
+            if (cell.isEmpty())
+                continue;
+            if (m_numbers.contains(i))
+                result = worksheet_write_number(m_sheet, r, c, cell.toDouble(), nullptr);
+            else
+                result = worksheet_write_string(m_sheet, r, c, excelText(cell).toUtf8().constData(),
                                                 nullptr);
-        };
-        number(0, q.id);
-        string(1, q.tm);
-        string(2, q.da);
-        number(3, q.xx);
+        }
         if (result != LXW_NO_ERROR) {
             *error = QStringLiteral("第 %1 道题无法写入工作簿：%2")
                          .arg(row)
@@ -164,7 +169,43 @@ public:
 private:
     lxw_workbook *m_workbook = nullptr;
     lxw_worksheet *m_sheet = nullptr;
+    QList<int> m_numbers;
 };
+
+// The template's cells of a question whose text composeQuestion made: its
+// question, options and answer. Nothing for a text not in that form.
+std::optional<QStringList> templateCells(const bank::Question &q)
+{
+    const QString tm = q.tm.value_or(QString());
+    for (int given = 4; given >= 2; --given) {
+        TemplateQuestion parts;
+        qsizetype end = tm.size();
+        bool found = true;
+        for (int i = given - 1; i >= 0 && found; --i) {
+            const QString marker = u'\n' + QChar(u'A' + i) + u'.';
+            const qsizetype at = tm.lastIndexOf(marker, end - 1);
+            found = at >= 0;
+            if (found) {
+                parts.options[i] = tm.mid(at + marker.size(), end - at - marker.size());
+                end = at;
+            }
+        }
+        parts.stem = tm.left(end);
+        // Only what reads back the same: trimmed parts, none of them empty.
+        bool trimmed = !parts.stem.isEmpty() && trimCell(parts.stem) == parts.stem;
+        for (int i = 0; i < given; ++i)
+            trimmed = trimmed && !parts.options[i].isEmpty() &&
+                      trimCell(parts.options[i]) == parts.options[i];
+        if (found && trimmed && composeQuestion(parts) == tm) {
+            QStringList cells{parts.stem};
+            for (const QString &option : parts.options)
+                cells.append(option);
+            cells.append(q.da.value_or(QString()));
+            return cells;
+        }
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -177,7 +218,8 @@ QByteArray csvField(const QString &value)
     return '"' + utf8 + '"';
 }
 
-QString exportSource(QuestionSource &source, const QString &target, qint64 *written,
+QString exportSource(QuestionSource &source, const QString &target, ExportLayout layout,
+                     qint64 *written, const std::function<void(qint64 row)> &unsplit,
                      const std::function<void(qint64 records)> &progress)
 {
     *written = 0;
@@ -196,7 +238,14 @@ QString exportSource(QuestionSource &source, const QString &target, qint64 *writ
     const QString tempPath = file.path();
 
     QString error;
-    if (!writer->open(tempPath, &error))
+    const bool bankColumns = layout == ExportLayout::Bank;
+    const QStringList header =
+        bankColumns
+            ? QStringList{QStringLiteral("id"), QStringLiteral("tm"), QStringLiteral("da"),
+                          QStringLiteral("xx")}
+            : QStringList{QStringLiteral("题干"), QStringLiteral("A"), QStringLiteral("B"),
+                          QStringLiteral("C"),    QStringLiteral("D"), QStringLiteral("答案")};
+    if (!writer->open(tempPath, header, bankColumns ? QList<int>{0, 3} : QList<int>{}, &error))
         return QStringLiteral("无法写入 %1：%2").arg(target, error);
     SourceRecord record;
     qint64 rows = 0;
@@ -205,7 +254,20 @@ QString exportSource(QuestionSource &source, const QString &target, qint64 *writ
             return QStringLiteral("%1：%2").arg(source.describeLocation(record.location),
                                                 record.errors.join(QStringLiteral("；")));
         ++rows;
-        if (!writer->write(rows, *record.question, &error))
+        const bank::Question &q = *record.question;
+        std::optional<QStringList> cells;
+        if (bankColumns) {
+            cells = QStringList{text(q.id), q.tm.value_or(QString()), q.da.value_or(QString()),
+                                text(q.xx)};
+        } else if (cells = templateCells(q); !cells) {
+            // Kept whole, so that nothing is lost.
+            cells =
+                QStringList{q.tm.value_or(QString()), QString(), QString(), QString(), QString(),
+                            q.da.value_or(QString())};
+            if (unsplit)
+                unsplit(rows);
+        }
+        if (!writer->write(rows, *cells, &error))
             return QStringLiteral("无法写入 %1：%2").arg(target, error);
         if (progress && rows % kProgressEvery == 0)
             progress(rows);

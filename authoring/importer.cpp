@@ -152,6 +152,12 @@ ImportOutcome importSource(QuestionSource &source, const QString &bankPath, cons
             if (hooks.progress && ++records % kProgressEvery == 0)
                 hooks.progress(records);
             const QStringList problems = checker.check(record);
+            if (hooks.skipped && !record.question && !isUsable(record.kind)) {
+                ++outcome.skipped[record.kind];
+                hooks.skipped(checker.describe(record) + QStringLiteral("：跳过：") +
+                              problems.join(QStringLiteral("；")));
+                continue;
+            }
             if (!problems.isEmpty()) {
                 if (outcome.errors.size() < kErrorsShown)
                     outcome.errors.append(checker.describe(record) + QStringLiteral("：") +

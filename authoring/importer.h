@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 
 namespace authoring {
 
@@ -14,6 +15,9 @@ struct ImportHooks
 {
     std::function<void(const QString &)> note;
     std::function<void(qint64 records)> progress;
+    // When set, a question the program cannot drill (multiple-answer,
+    // fill-in, essay) is left out and told here, instead of being an error.
+    std::function<void(const QString &)> skipped;
 };
 
 struct ImportOutcome
@@ -21,6 +25,8 @@ struct ImportOutcome
     qint64 written = 0;
     qint64 practised = 0; // written with xx = 1
     qint64 notes = 0;     // notes told through the hooks
+    // The questions left out through ImportHooks::skipped, by kind.
+    std::map<QuestionKind, qint64> skipped;
     // The first bad records, each with its place; nothing is written when any.
     QStringList errors;
     qint64 errorCount = 0;

@@ -11,6 +11,23 @@
 
 namespace authoring {
 
+QString kindName(QuestionKind kind)
+{
+    switch (kind) {
+    case QuestionKind::Single:
+        return QStringLiteral("单选");
+    case QuestionKind::TrueFalse:
+        return QStringLiteral("判断");
+    case QuestionKind::Multiple:
+        return QStringLiteral("多选");
+    case QuestionKind::FillIn:
+        return QStringLiteral("填空");
+    case QuestionKind::Essay:
+        return QStringLiteral("简答");
+    }
+    return QString();
+}
+
 std::optional<Format> detectFormat(const QString &path, QString *error)
 {
     QFile file(path);
@@ -64,7 +81,7 @@ std::unique_ptr<QuestionSource> openSource(const QString &path, const SourceOpti
     }
     case Format::Xlsx: {
         auto source = std::make_unique<XlsxSource>();
-        if (!source->open(path, error))
+        if (!source->open(path, options.sheet, error))
             return nullptr;
         return source;
     }

@@ -31,6 +31,24 @@ enum class Encoding
     Gb18030
 };
 
+// The kinds of question authors keep. Only single-answer and true-or-false
+// questions can be drilled with the program's one answer button.
+enum class QuestionKind
+{
+    Single,
+    TrueFalse,
+    Multiple,
+    FillIn,
+    Essay
+};
+
+// "单选", "判断", "多选", "填空", "简答".
+QString kindName(QuestionKind kind);
+inline bool isUsable(QuestionKind kind)
+{
+    return kind == QuestionKind::Single || kind == QuestionKind::TrueFalse;
+}
+
 // One record as read from an author's file.
 struct SourceRecord
 {
@@ -44,6 +62,9 @@ struct SourceRecord
     // What was changed or is worth knowing (an answer "b" taken as "B");
     // the record is still good.
     QStringList notes;
+    // As the file says or the answer shows; a kind that is not usable comes
+    // with an error saying so.
+    QuestionKind kind = QuestionKind::Single;
 };
 
 // Reads the questions of one file, a record at a time, so that a file of any
@@ -62,6 +83,9 @@ public:
     // says why).
     virtual bool next(SourceRecord &record) = 0;
     virtual QString error() const = 0;
+    // What is worth knowing about the file as a whole once it is open: the
+    // sheet read, the columns left out.
+    virtual QStringList remarks() const { return {}; }
 
     // For progress: how far through the file the reading is, and its size;
     // 0 for a size not known.
@@ -74,6 +98,8 @@ struct SourceOptions
     std::optional<Format> format;       // told from the file when not given
     Encoding encoding = Encoding::Auto; // for the text formats
     QString legacyPassword;             // for a legacy bank; the program's when empty
+    // --sheet NAME|N; empty: the first visible sheet whose first row is a question header
+    QString sheet;
 };
 
 // Opens `path` as a source of questions, telling its format from its content

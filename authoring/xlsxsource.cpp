@@ -48,6 +48,9 @@ static_assert(kMaxSharedStringsBytes * 3 / 2 < qint64(1) << 32);
 
 const char *const kRelationshipsNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+// The same in a Strict Open XML workbook, where only the namespaces differ.
+const char *const kStrictRelationshipsNs =
+    "http://purl.oclc.org/ooxml/officeDocument/relationships";
 
 bool isDigits(QStringView text)
 {
@@ -142,12 +145,14 @@ QString quoted(QStringView text)
                                                            : text.toString());
 }
 
-// Resolves a relationship target against the folder of workbook.xml.
-QString entryPath(const QString &target)
+// Resolves a relationship target against the folder of the part that names it.
+QString entryPath(const QString &folder, const QString &target)
 {
     if (target.startsWith(QLatin1Char('/')))
         return QDir::cleanPath(target.mid(1));
-    return QDir::cleanPath(QStringLiteral("xl/") + target);
+    if (folder.isEmpty() || folder == u".")
+        return QDir::cleanPath(target);
+    return QDir::cleanPath(folder + u'/' + target);
 }
 
 } // namespace
@@ -433,7 +438,7 @@ bool XlsxSource::failAt(const QString &cell, const QString &problem)
         QStringLiteral("%1 %2：单元格 %3 %4").arg(m_path, describeLocation(m_row), cell, problem));
 }
 
-bool XlsxSource::open(const QString &path, QString *error)
+bool XlsxSource::open(const QString &path, const QString &sheet, QString *error)
 {
     m_path = path;
     m_totalBytes = QFileInfo(path).size();
@@ -445,42 +450,118 @@ bool XlsxSource::open(const QString &path, QString *error)
     if (!m_zip.open(path))
         return done(fail(m_zip.error()));
 
-    QString sheetPath;
+    QList<Sheet> sheets;
     QString stringsPath;
     QString stylesPath;
-    if (!readWorkbook(&sheetPath, &stringsPath, &stylesPath))
+    if (!readWorkbook(&sheets, &stringsPath, &stylesPath))
         return done(false);
     if (!stylesPath.isEmpty() && !readStyles(stylesPath))
         return done(false);
     if (!stringsPath.isEmpty() && !readSharedStrings(stringsPath))
         return done(false);
 
-    m_part = std::make_unique<XmlPart>(m_zip, path);
-    if (!m_part->open(sheetPath, kMaxSheetBytes))
-        return done(fail(m_part->error()));
-    if (!readRow(m_cells)) {
-        if (m_error.isEmpty())
-            m_error = QStringLiteral("%1 的第一个工作表是空的，缺少标题行").arg(path);
-        return done(false);
+    QStringList names;
+    for (const Sheet &each : std::as_const(sheets))
+        names.append(QStringLiteral("“%1”").arg(each.name));
+    if (!sheet.isEmpty()) {
+        // A name first: a sheet may well be called "2".
+        const Sheet *chosen = nullptr;
+        for (const Sheet &each : std::as_const(sheets)) {
+            if (!chosen && each.name.compare(sheet, Qt::CaseInsensitive) == 0)
+                chosen = &each;
+        }
+        const std::optional<qint64> number = parseCount(sheet, 7);
+        if (!chosen && number && *number >= 1 && *number <= sheets.size())
+            chosen = &sheets.at(*number - 1);
+        if (!chosen)
+            return done(fail(QStringLiteral("%1 中没有工作表“%2”，有的是 %3")
+                                 .arg(path, sheet, names.join(u'、'))));
+        QString problem;
+        bool empty = false;
+        if (!readHeader(*chosen, &problem, &empty))
+            return done(fail(m_error.isEmpty() ? problem : m_error));
+        m_remarks.append(QStringLiteral("读取工作表“%1”").arg(chosen->name));
+        return true;
     }
-    if (!m_cellErrors.isEmpty())
-        return done(
-            fail(QStringLiteral("%1 %2：%3")
-                     .arg(path, describeLocation(m_row), m_cellErrors.join(QStringLiteral("；")))));
-    QString problem;
-    m_layout = Layout::fromHeader(m_cells, &problem);
-    if (!m_layout)
-        return done(fail(QStringLiteral("%1 %2：%3").arg(path, describeLocation(m_row), problem)));
-    return true;
+
+    // The first visible sheet in tab order that holds questions.
+    QStringList passed;
+    QString firstProblem;
+    for (const Sheet &each : std::as_const(sheets)) {
+        if (each.hidden) {
+            passed.append(QStringLiteral("“%1”（隐藏）").arg(each.name));
+            continue;
+        }
+        QString problem;
+        bool empty = false;
+        if (readHeader(each, &problem, &empty)) {
+            m_remarks.append(QStringLiteral("读取工作表“%1”").arg(each.name));
+            if (!passed.isEmpty())
+                m_remarks.append(QStringLiteral("跳过的工作表：%1").arg(passed.join(u'、')));
+            return true;
+        }
+        if (!m_error.isEmpty())
+            return done(false);
+        if (firstProblem.isEmpty())
+            firstProblem = problem;
+        passed.append(QStringLiteral("“%1”（%2）")
+                          .arg(each.name, empty ? QStringLiteral("空的")
+                                                : QStringLiteral("第一行不是题目的标题行")));
+    }
+    if (passed.size() == 1 && !firstProblem.isEmpty())
+        return done(fail(firstProblem));
+    return done(fail(QStringLiteral("%1 中没有第一行是题目标题行的可见工作表：%2；"
+                                    "可以用 --sheet 指定工作表")
+                         .arg(path, passed.join(u'、'))));
 }
 
-bool XlsxSource::readWorkbook(QString *sheetPath, QString *stringsPath, QString *stylesPath)
+bool XlsxSource::readHeader(const Sheet &sheet, QString *problem, bool *empty)
 {
-    // The first sheet of workbook.xml, and its date system.
+    m_row = 0;
+    m_layout.reset();
+    m_part = std::make_unique<XmlPart>(m_zip, m_path);
+    if (!m_part->open(sheet.path, kMaxSheetBytes))
+        return fail(m_part->error());
+    *empty = !readRow(m_cells);
+    if (*empty) {
+        *problem = QStringLiteral("%1 的工作表“%2”是空的，缺少标题行").arg(m_path, sheet.name);
+        return false;
+    }
+    QString why = m_cellErrors.join(QStringLiteral("；"));
+    if (why.isEmpty())
+        m_layout = Layout::fromHeader(m_cells, &why);
+    if (!m_layout)
+        *problem = QStringLiteral("%1 %2：%3").arg(m_path, describeLocation(m_row), why);
+    return m_layout.has_value();
+}
+
+QStringList XlsxSource::remarks() const
+{
+    return m_remarks + m_layout->remarks();
+}
+
+bool XlsxSource::readWorkbook(QList<Sheet> *sheets, QString *stringsPath, QString *stylesPath)
+{
+    // The workbook part is the package's office document; Excel's own place
+    // for it when the package does not say.
+    QString workbookPath = QStringLiteral("xl/workbook.xml");
+    XmlPart package(m_zip, m_path);
+    if (package.open(QStringLiteral("_rels/.rels"), kMaxWorkbookBytes)) {
+        while (package.next()) {
+            if (package.isStartElement() && package.name() == "Relationship" &&
+                package.attribute("Type").endsWith(u"/officeDocument"))
+                workbookPath = entryPath(QString(), package.attribute("Target"));
+        }
+        if (!package.error().isEmpty())
+            return fail(package.error());
+    }
+    const QString folder = QFileInfo(workbookPath).path();
+
+    // The sheets in tab order, and the date system.
     XmlPart workbook(m_zip, m_path);
-    if (!workbook.open(QStringLiteral("xl/workbook.xml"), kMaxWorkbookBytes))
+    if (!workbook.open(workbookPath, kMaxWorkbookBytes))
         return fail(workbook.error());
-    QString sheetId;
+    QHash<QString, qsizetype> byId;
     while (workbook.next()) {
         const XmlPart &xml = workbook;
         if (!xml.isStartElement())
@@ -488,29 +569,40 @@ bool XlsxSource::readWorkbook(QString *sheetPath, QString *stringsPath, QString 
         if (xml.name() == "workbookPr") {
             const QString date1904 = xml.attribute("date1904");
             m_date1904 = date1904 == u"1" || date1904 == u"true";
-        } else if (xml.name() == "sheet" && sheetId.isEmpty()) {
-            sheetId = xml.attribute("id", kRelationshipsNs);
-            if (sheetId.isEmpty())
-                return fail(
-                    QStringLiteral("%1 的 xl/workbook.xml 中第一个工作表没有关系编号").arg(m_path));
+        } else if (xml.name() == "sheet") {
+            Sheet sheet;
+            sheet.name = xml.attribute("name");
+            const QString state = xml.attribute("state");
+            sheet.hidden = state == u"hidden" || state == u"veryHidden";
+            QString id = xml.attribute("id", kRelationshipsNs);
+            if (id.isEmpty())
+                id = xml.attribute("id", kStrictRelationshipsNs);
+            if (id.isEmpty())
+                return fail(QStringLiteral("%1 的 %2 中工作表“%3”没有关系编号")
+                                .arg(m_path, workbookPath, sheet.name));
+            byId.insert(id, sheets->size());
+            sheets->append(sheet);
         }
     }
     if (!workbook.error().isEmpty())
         return fail(workbook.error());
-    if (sheetId.isEmpty())
+    if (sheets->isEmpty())
         return fail(QStringLiteral("%1 中没有工作表").arg(m_path));
 
-    // Where the sheet, the shared strings and the styles are.
+    // Where the sheets, the shared strings and the styles are.
+    const QString relationshipsPath = (folder == u"." ? QString() : folder + u'/') +
+                                      QStringLiteral("_rels/") +
+                                      QFileInfo(workbookPath).fileName() + QStringLiteral(".rels");
     XmlPart relationships(m_zip, m_path);
-    if (!relationships.open(QStringLiteral("xl/_rels/workbook.xml.rels"), kMaxWorkbookBytes))
+    if (!relationships.open(relationshipsPath, kMaxWorkbookBytes))
         return fail(relationships.error());
     while (relationships.next()) {
         const XmlPart &xml = relationships;
         if (!xml.isStartElement() || xml.name() != "Relationship")
             continue;
-        const QString target = entryPath(xml.attribute("Target"));
-        if (xml.attribute("Id") == sheetId)
-            *sheetPath = target;
+        const QString target = entryPath(folder, xml.attribute("Target"));
+        if (const auto sheet = byId.constFind(xml.attribute("Id")); sheet != byId.constEnd())
+            (*sheets)[*sheet].path = target;
         else if (xml.attribute("Type").endsWith(u"/sharedStrings"))
             *stringsPath = target;
         else if (xml.attribute("Type").endsWith(u"/styles"))
@@ -518,8 +610,11 @@ bool XlsxSource::readWorkbook(QString *sheetPath, QString *stringsPath, QString 
     }
     if (!relationships.error().isEmpty())
         return fail(relationships.error());
-    if (sheetPath->isEmpty())
-        return fail(QStringLiteral("%1 不是完整的 Excel 工作簿：找不到第一个工作表").arg(m_path));
+    for (const Sheet &sheet : std::as_const(*sheets)) {
+        if (sheet.path.isEmpty())
+            return fail(QStringLiteral("%1 不是完整的 Excel 工作簿：找不到工作表“%2”")
+                            .arg(m_path, sheet.name));
+    }
     return true;
 }
 

@@ -15,7 +15,8 @@ namespace authoring {
 
 class XmlPart;
 
-// The first worksheet of an .xlsx workbook. Only the shared strings are held
+// One worksheet of an .xlsx workbook: the one named, or the first visible one
+// whose first row is a question header. Only the shared strings are held
 // in memory; the sheet itself is read a row at a time as it is inflated.
 // Cells are shown as Excel shows them: numbers through their number format,
 // text with Excel's _xHHHH_ escapes undone. A damaged or hostile workbook
@@ -27,12 +28,15 @@ public:
     XlsxSource();
     ~XlsxSource() override;
 
-    bool open(const QString &path, QString *error);
+    // `sheet` is a sheet's name or its number in tab order, from 1; empty for
+    // the first visible sheet whose first row is a question header.
+    bool open(const QString &path, const QString &sheet, QString *error);
 
     Format format() const override { return Format::Xlsx; }
     QString describeLocation(qint64 location) const override;
     bool next(SourceRecord &record) override;
     QString error() const override { return m_error; }
+    QStringList remarks() const override;
     qint64 bytesRead() const override;
     qint64 totalBytes() const override { return m_totalBytes; }
 
@@ -50,7 +54,17 @@ public:
     static std::optional<CellReference> parseReference(QStringView reference);
 
 private:
-    bool readWorkbook(QString *sheetPath, QString *stringsPath, QString *stylesPath);
+    struct Sheet
+    {
+        QString name;
+        QString path; // the part in the zip
+        bool hidden = false;
+    };
+    bool readWorkbook(QList<Sheet> *sheets, QString *stringsPath, QString *stylesPath);
+    // Reads the first row of `sheet`; false with `problem` set when it is not
+    // a question header (`empty` when it has no row), with error() set when
+    // the sheet cannot be read.
+    bool readHeader(const Sheet &sheet, QString *problem, bool *empty);
     bool readStyles(const QString &name);
     bool readSharedStrings(const QString &name);
     bool readRow(QStringList &cells);
@@ -76,6 +90,7 @@ private:
     std::optional<Layout> m_layout;
     QStringList m_cells;
     QStringList m_cellErrors; // cells of this row that cannot be shown
+    QStringList m_remarks;    // the sheet read, the sheets passed over
     QString m_path;
     QString m_error;
     qint64 m_totalBytes = 0;

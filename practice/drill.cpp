@@ -26,6 +26,13 @@ const QString kWrongAnswerPrefix = QStringLiteral("应选");
 
 } // namespace
 
+QString studyPageText(const QString &tm, const QString &da)
+{
+    // The study page gets its text in one piece: a long question is laid out once.
+    const bool endsLine = tm.endsWith(QLatin1Char('\n')) || tm.endsWith(QLatin1Char('\r'));
+    return tm % (tm.isEmpty() || endsLine ? QString() : QStringLiteral("\n")) % kAnswerPrefix % da;
+}
+
 void Drill::showtm(int atype)
 {
     if (atype != StudyPage && atype != TestPage)
@@ -36,12 +43,7 @@ void Drill::showtm(int atype)
     const fdt &question = m_set.tmlist[size_t(empty ? 0 : m_set.tmindex)];
     QString text;
     if (!empty && page == StudyPage) {
-        // The study page gets its text in one piece: a long question is laid out once.
-        const bool endsLine =
-            question.tm.endsWith(QLatin1Char('\n')) || question.tm.endsWith(QLatin1Char('\r'));
-        text = question.tm %
-               (question.tm.isEmpty() || endsLine ? QString() : QStringLiteral("\n")) %
-               kAnswerPrefix % question.da;
+        text = studyPageText(question.tm, question.da);
     } else if (!empty) {
         text = question.tm;
     }

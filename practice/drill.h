@@ -23,6 +23,9 @@ struct fdt
 
 inline constexpr int kSetCapacity = 100;
 
+// A question as the study page shows it: its text, then its answer.
+QString studyPageText(const QString &tm, const QString &da);
+
 // The practice set: only slots below tmcount belong to it; a new set
 // overwrites slots from 0 upwards and leaves the rest as they were.
 struct WorkingSet

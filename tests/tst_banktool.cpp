@@ -65,11 +65,15 @@ private slots:
     void init();
     void create_readsAuthorsFiles_data();
     void create_readsAuthorsFiles();
+    void create_readsLayouts_data();
+    void create_readsLayouts();
     void create_namesBadRecordsAndWritesNothing_data();
     void create_namesBadRecordsAndWritesNothing();
     void usage_andExistingFilesAreRefused();
     void export_roundTripsByteForByte_data();
     void export_roundTripsByteForByte();
+    void export_templateLayoutGivesTheTemplateBack();
+    void check_countsKindsAndShowsTheFirstQuestion();
     void resetAndCarryMarks_keepProgressAcrossEditions();
     void legacy_importsReadOnlyAndChecksThePassword();
     void create_leavesNothingWhenStopped_data();
@@ -164,6 +168,107 @@ void TestBankTool::create_readsAuthorsFiles()
         QCOMPARE(rows.last().id, 2);
 }
 
+void TestBankTool::create_readsLayouts_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("options"); // besides create BANK --from FILE
+    QTest::addColumn<QStringList>("stored");  // tm, da of each question in store order
+    QTest::addColumn<QStringList>("told");    // what the output says, each somewhere
+
+    const QString four = QStringLiteral("首都？\nA.上海\nB.北京\nC.广州\nD.深圳");
+    QTest::addRow("dataset: unnamed index column, English names")
+        << QByteArray(",Question,A,B,C,D,Answer\r\n0,首都？,上海,北京,广州,深圳,B\r\n")
+        << QStringList() << QStringList{four, "B"} << QStringList();
+    QTest::addRow("aliases, full-width letters, a remark, columns not read")
+        << QByteArray(
+               "问题,选项Ａ,选项Ｂ,选项Ｃ,选项Ｄ,正确答案(只能输入ABCD否则报错),解析,页码,来源\n"
+               "首都？,上海,北京,广州,深圳,B,因为,3,\n")
+        << QStringList() << QStringList{four, "B"} << QStringList{"未导入的列：解析、页码、来源"};
+    QTest::addRow("A选项, Option a, 参考答案, KEY, any case, 序号 ignored")
+        << QByteArray(
+               "序号,试题,A选项,B选项,C选项,D选项,参考答案\n1,首都？,上海,北京,广州,深圳,B\n")
+        << QStringList() << QStringList{four, "B"} << QStringList();
+    QTest::addRow("Option A and KEY") << QByteArray("STEM,option a,OPTION B,Option C,option "
+                                                    "d,KEY,题号\n首都？,上海,北京,广州,深圳,B,9\n")
+                                      << QStringList() << QStringList{four, "B"} << QStringList();
+    QTest::addRow("all options in one 选项 cell")
+        << QByteArray("题目,选项,标准答案\n哪组？,\"A．河南、河北  B．湖南、湖北  C．山东、山西  "
+                      "D．广东、广西\",C\n")
+        << QStringList()
+        << QStringList{"哪组？\nA.河南、河北\nB.湖南、湖北\nC.山东、山西\nD.广东、广西", "C"}
+        << QStringList();
+    QTest::addRow("options inside the stem, two and three options")
+        << QByteArray("题干,答案\n\"首都？\nA.上海 B.北京\nC.广州\",B\n对吗？ A.对 B.错,A\n")
+        << QStringList()
+        << QStringList{"首都？\nA.上海\nB.北京\nC.广州", "B", "对吗？\nA.对\nB.错", "A"}
+        << QStringList{"第 2 行：只有三个选项", "第 5 行：只有两个选项"};
+    QTest::addRow("options repeating their letters")
+        << QByteArray("题干,A,B,C,D,答案\n产业？,A.农业,B、工业,C．服务业,D:矿业,A\n")
+        << QStringList() << QStringList{"产业？\nA.农业\nB.工业\nC.服务业\nD.矿业", "A"}
+        << QStringList{"选项 A“A.农业”去掉了重复的“A.”"};
+    QByteArray answers = "题干,A,B,C,D,答案\n";
+    QStringList stored;
+    const QStringList written = {"A.",  "A．",   "(B)",     "（C）", "B、",
+                                 "选B", "答案B", "答案：B", "ｄ"};
+    const QString letters = QStringLiteral("AABCBBBBD");
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        answers += "q" + QByteArray::number(i) + ",a,b,c,d," + written.at(i).toUtf8() + '\n';
+        stored << QStringLiteral("q%1\nA.a\nB.b\nC.c\nD.d").arg(i) << letters.at(i);
+    }
+    QTest::addRow("answer cells as authors write them")
+        << answers << QStringList() << stored << QStringList{"答案“（C）”按“C”录入"};
+    answers = "题干,A,B,C,D,答案\n";
+    stored.clear();
+    const QStringList truths = {"正确", "错误", "对", "错", "√", "×", "T", "f", "TRUE", "False"};
+    for (qsizetype i = 0; i < truths.size(); ++i) {
+        answers += "s" + QByteArray::number(i) + ",,,,," + truths.at(i).toUtf8() + '\n';
+        stored << QStringLiteral("s%1\nA.正确\nB.错误").arg(i) << (i % 2 ? "B" : "A");
+    }
+    answers += "own options,对,错,,,×\n";
+    QTest::addRow("true or false")
+        << answers << QStringList()
+        << (stored << "own options\nA.对\nB.错"
+                   << "B")
+        << QStringList{"判断题，按 A.正确 B.错误 录入", "第 12 行：判断题的答案“×”按选项 B 录入"};
+    QTest::addRow("mixed types, the unusable skipped")
+        << QByteArray("题干,A,B,C,D,答案,题型\n"
+                      "q1,a,b,c,d,A,单选题\nq2,a,b,c,d,AC,多选\nq3,,,,,北京,填空\n"
+                      "q4,,,,,对,判断\nq5,a,b,c,d,\"A,C\",\nq6,,,,,略,Essay\nq7,a,b,c,d,A、C,\n")
+        << QStringList{"--skip-unusable"}
+        << QStringList{"q1\nA.a\nB.b\nC.c\nD.d", "A", "q4\nA.正确\nB.错误", "A"}
+        << QStringList{
+               "第 3 行：跳过：多选题", "第 4 行：跳过：填空题", "第 7 行：跳过：简答题",
+               "：2 道题；提示 1 条（见上）；跳过 5 道（多选 3 道，填空 1 道，简答 1 道）\n"};
+    QTest::addRow("a repeated question is only noted")
+        << QByteArray(
+               "题干,A,B,C,D,答案\n首都？,上海,北京,广州,深圳,B\n首都？,上海,北京,广州,深圳,B\n")
+        << QStringList() << QStringList{four, "B", four, "B"}
+        << QStringList{"第 3 行：题目与第 2 行的相同"};
+}
+
+void TestBankTool::create_readsLayouts()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, told);
+    write(QStringLiteral("q.csv"), csv);
+
+    const QString bank = path(QStringLiteral("kxst.db"));
+    const Run run = tool(QStringList{QStringLiteral("create"), bank, QStringLiteral("--from"),
+                                     path(QStringLiteral("q.csv"))} +
+                         options);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QStringList rows;
+    for (const Row &row : rowsOf(bank)) {
+        QCOMPARE(row.xx, 0);
+        rows << row.tm << row.da;
+    }
+    QCOMPARE(rows, stored);
+    for (const QString &line : told)
+        QVERIFY2(run.out.contains(line), qPrintable(run.out));
+}
+
 void TestBankTool::create_namesBadRecordsAndWritesNothing_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -175,8 +280,14 @@ void TestBankTool::create_namesBadRecordsAndWritesNothing_data()
     QTest::addRow("lone CR line ends and a quoted break")
         << QByteArray("题干,A,B,C,D,答案\r\"多\r行\",1,2,3,4,A\rq,1,2,3,4,E\r")
         << QStringList{"第 4 行"};
-    QTest::addRow("no known header")
-        << QByteArray("question,answer\n1,A\n") << QStringList{"第 1 行"};
+    QTest::addRow("a fifth option, an answer outside the options, a gap")
+        << QByteArray("题干,A,B,C,D,选项E,答案\nq,a,b,c,d,e,A\nq2,a,b,c,,,D\nq3,a,,c,d,,A\n")
+        << QStringList{"第 2 行：选项 E 有内容", "第 3 行：答案 D 不在给出的 3 个选项之中",
+                       "第 4 行：选项 B 是空的"};
+    QTest::addRow("multiple answers without --skip-unusable")
+        << QByteArray("题干,A,B,C,D,答案\nq,a,b,c,d,ABC\n")
+        << QStringList{"第 2 行：多选题（答案“ABC”）不能用一个按钮作答"};
+    QTest::addRow("no known header") << QByteArray("name,score\n1,A\n") << QStringList{"第 1 行"};
 }
 
 void TestBankTool::create_namesBadRecordsAndWritesNothing()
@@ -267,6 +378,60 @@ void TestBankTool::export_roundTripsByteForByte()
                    path(QStringLiteral("a.csv"))})
                  .exitCode,
              1);
+}
+
+void TestBankTool::export_templateLayoutGivesTheTemplateBack()
+{
+    QFile file(QStringLiteral(KELVARO_TEMPLATE_CSV));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray original = file.readAll();
+    const QString bank = path(QStringLiteral("t.db"));
+    QCOMPARE(
+        tool({QStringLiteral("create"), bank, QStringLiteral("--from"), file.fileName()}).exitCode,
+        0);
+    QList<Row> stored = rowsOf(bank);
+    QCOMPARE(stored.size(), 2);
+    QCOMPARE(stored.at(0).tm,
+             QStringLiteral("中国的首都是哪座城市？\nA.上海\nB.北京\nC.广州\nD.深圳"));
+    QCOMPARE(stored.at(0).da, QStringLiteral("B"));
+    QCOMPARE(stored.at(1).tm,
+             QStringLiteral("一年有几个季节？\r\n（按气象划分）\nA.两个\nB.三个\nC.四个\nD.五个"));
+    QCOMPARE(stored.at(1).da, QStringLiteral("C"));
+    const QStringList exportArgs = {QStringLiteral("--to"), path(QStringLiteral("back.csv")),
+                                    QStringLiteral("--layout"), QStringLiteral("template")};
+    QCOMPARE(tool(QStringList{QStringLiteral("export"), bank} + exportArgs).exitCode, 0);
+    QFile back(path(QStringLiteral("back.csv")));
+    QVERIFY(back.open(QIODevice::ReadOnly));
+    QCOMPARE(back.readAll(), original);
+
+    // A text not composed from a template goes whole into 题干, and is named.
+    write(QStringLiteral("free.csv"),
+          "id,tm,da,xx\n1,\"q\nA.a\nB.b\",A,0\n2,\"说明：A.甲\",B,1\n3,\" 空格\nA.a\nB.b\",C,0\n");
+    QCOMPARE(tool({QStringLiteral("create"), path(QStringLiteral("f.db")), QStringLiteral("--from"),
+                   path(QStringLiteral("free.csv"))})
+                 .exitCode,
+             0);
+    const Run run = tool(QStringList{QStringLiteral("export"), path(QStringLiteral("f.db")),
+                                     QStringLiteral("--to"), path(QStringLiteral("f.csv")),
+                                     QStringLiteral("--layout"), QStringLiteral("template")});
+    QVERIFY2(run.exitCode == 0 && run.out.contains(QStringLiteral("第 2 道题、第 3 道题")),
+             qPrintable(run.out + run.err));
+    QFile free(path(QStringLiteral("f.csv")));
+    QVERIFY(free.open(QIODevice::ReadOnly));
+    QCOMPARE(free.readAll(), QByteArray("\xEF\xBB\xBF题干,A,B,C,D,答案\r\nq,a,b,,,A\r\n"
+                                        "说明：A.甲,,,,,B\r\n\" 空格\nA.a\nB.b\",,,,,C\r\n"));
+}
+
+void TestBankTool::check_countsKindsAndShowsTheFirstQuestion()
+{
+    write(QStringLiteral("mixed.csv"),
+          "题干,A,B,C,D,答案\n地球是圆的,,,,,对\n首都？,上海,北京,,,B\nq,a,b,c,d,AB\n");
+    const Run run = tool({QStringLiteral("check"), path(QStringLiteral("mixed.csv"))});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.contains(QStringLiteral("题型：单选 1 道，判断 1 道，多选 1 道\n"
+                                             "第一道题在学习页上显示为：\n"
+                                             "地球是圆的\nA.正确\nB.错误\n正确答案是:A\n")),
+             qPrintable(run.out));
 }
 
 void TestBankTool::resetAndCarryMarks_keepProgressAcrossEditions()

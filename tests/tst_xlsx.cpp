@@ -85,38 +85,53 @@ struct Workbook
     QByteArray strings; // the <si> items; no shared strings part when null
     QByteArray styles;  // what <styleSheet> holds; no styles part when null
     bool date1904 = false;
+    bool strict = false; // Strict Open XML namespaces
+    // The folder of the workbook part, named by _rels/.rels; none and xl/ when null.
+    QByteArray folder;
 };
 
 bool writeWorkbook(const QString &path, const Workbook &book)
 {
+    const QByteArray mainNs =
+        book.strict ? "http://purl.oclc.org/ooxml/spreadsheetml/main" : kMainNs;
+    const QByteArray relNs =
+        book.strict ? "http://purl.oclc.org/ooxml/officeDocument/relationships" : kRelNs;
+    const QByteArray folder = book.folder.isNull() ? "xl/" : book.folder;
     const QByteArray declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
     QByteArray relationships = declaration + "<Relationships xmlns=\"" + kPackageRelNs +
-                               "\"><Relationship Id=\"rId1\" Type=\"" + kRelNs +
+                               "\"><Relationship Id=\"rId1\" Type=\"" + relNs +
                                "/worksheet\" Target=\"worksheets/sheet1.xml\"/>";
     QList<Entry> entries;
+    if (!book.folder.isNull())
+        entries.append({"_rels/.rels", declaration + "<Relationships xmlns=\"" + kPackageRelNs +
+                                           "\"><Relationship Id=\"rId1\" Type=\"" + relNs +
+                                           "/officeDocument\" Target=\"/" + folder +
+                                           "book.xml\"/></Relationships>"});
     if (!book.strings.isNull()) {
-        relationships += "<Relationship Id=\"rId2\" Type=\"" + kRelNs +
+        relationships += "<Relationship Id=\"rId2\" Type=\"" + relNs +
                          "/sharedStrings\" Target=\"sharedStrings.xml\"/>";
-        entries.append({"xl/sharedStrings.xml",
-                        declaration + "<sst xmlns=\"" + kMainNs + "\">" + book.strings + "</sst>"});
+        entries.append({folder + "sharedStrings.xml",
+                        declaration + "<sst xmlns=\"" + mainNs + "\">" + book.strings + "</sst>"});
     }
     if (!book.styles.isNull()) {
         relationships +=
-            "<Relationship Id=\"rId3\" Type=\"" + kRelNs + "/styles\" Target=\"styles.xml\"/>";
-        entries.append({"xl/styles.xml", declaration + "<styleSheet xmlns=\"" + kMainNs + "\">" +
-                                             book.styles + "</styleSheet>"});
+            "<Relationship Id=\"rId3\" Type=\"" + relNs + "/styles\" Target=\"styles.xml\"/>";
+        entries.append({folder + "styles.xml", declaration + "<styleSheet xmlns=\"" + mainNs +
+                                                   "\">" + book.styles + "</styleSheet>"});
     }
-    entries.append({"xl/_rels/workbook.xml.rels", relationships + "</Relationships>"});
-    entries.append({"xl/workbook.xml",
-                    declaration + "<workbook xmlns=\"" + kMainNs + "\" xmlns:r=\"" + kRelNs +
-                        "\">" + (book.date1904 ? "<workbookPr date1904=\"1\"/>" : "") +
+    const QByteArray workbookName = book.folder.isNull() ? "workbook.xml" : "book.xml";
+    entries.append(
+        {folder + "_rels/" + workbookName + ".rels", relationships + "</Relationships>"});
+    entries.append({folder + workbookName,
+                    declaration + "<workbook xmlns=\"" + mainNs + "\" xmlns:r=\"" + relNs + "\">" +
+                        (book.date1904 ? "<workbookPr date1904=\"1\"/>" : "") +
                         "<sheets><sheet name=\"题库\" sheetId=\"1\" r:id=\"rId1\"/></sheets>"
                         "</workbook>"});
     const QByteArray header = "<row r=\"1\">" + inlineCell("A1", "id") + inlineCell("B1", "tm") +
                               inlineCell("C1", "da") + inlineCell("D1", "xx") + "</row>";
-    entries.append({"xl/worksheets/sheet1.xml", declaration + "<worksheet xmlns=\"" + kMainNs +
-                                                    "\"><sheetData>" + header + book.rows +
-                                                    "</sheetData></worksheet>"});
+    entries.append({folder + "worksheets/sheet1.xml", declaration + "<worksheet xmlns=\"" + mainNs +
+                                                          "\"><sheetData>" + header + book.rows +
+                                                          "</sheetData></worksheet>"});
     return writeZip(path, entries);
 }
 
@@ -133,12 +148,15 @@ struct Reading
     QString error;     // the first error: opening, a record's, or reading on
 };
 
-Reading readWorkbook(const QString &path)
+Reading readWorkbook(const QString &path, const QString &sheet = QString(),
+                     QStringList *remarks = nullptr)
 {
     Reading reading;
     XlsxSource source;
-    if (!source.open(path, &reading.error))
+    if (!source.open(path, sheet, &reading.error))
         return reading;
+    if (remarks)
+        *remarks = source.remarks();
     authoring::SourceRecord record;
     while (source.next(record)) {
         if (record.question)
@@ -194,6 +212,10 @@ private slots:
     void zipReader_readsEntriesWholeAndIntact();
     void read_showsCellsAsExcel_data();
     void read_showsCellsAsExcel();
+    void read_findsTheWorkbookPart_data();
+    void read_findsTheWorkbookPart();
+    void read_findsTheSheet_data();
+    void read_findsTheSheet();
     void read_refusesDamagedSheets_data();
     void read_refusesDamagedSheets();
     void export_roundTripsTextExactly_data();
@@ -513,10 +535,115 @@ void TestXlsx::read_showsCellsAsExcel()
     QFETCH(bool, date1904);
     QFETCH(QString, text);
     const QString path = m_dir.filePath(QStringLiteral("cells.xlsx"));
-    QVERIFY(writeWorkbook(path, {questionRow(cell), strings, styles, date1904}));
+    QVERIFY(writeWorkbook(path, {questionRow(cell), strings, styles, date1904, false, {}}));
     const Reading reading = readWorkbook(path);
     QVERIFY2(reading.error.isEmpty(), qPrintable(reading.error));
     QCOMPARE(reading.texts, QStringList{text});
+}
+
+void TestXlsx::read_findsTheWorkbookPart_data()
+{
+    QTest::addColumn<bool>("strict");
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addRow("Strict Open XML") << true << QByteArray();
+    QTest::addRow("workbook part named by the package relationships")
+        << false << QByteArray("book/");
+    QTest::addRow("both, at the top of the package") << true << QByteArray("");
+}
+
+void TestXlsx::read_findsTheWorkbookPart()
+{
+    QFETCH(bool, strict);
+    QFETCH(QByteArray, folder);
+    Workbook book;
+    book.rows = questionRow("<c r=\"B2\" t=\"s\"><v>0</v></c>");
+    book.strings = "<si><t>共享的题</t></si>";
+    book.styles = "<cellXfs count=\"1\"><xf numFmtId=\"0\"/></cellXfs>";
+    book.strict = strict;
+    book.folder = folder;
+    const QString path =
+        m_dir.filePath(QStringLiteral("part-%1.xlsx").arg(QTest::currentDataTag()));
+    QVERIFY(writeWorkbook(path, book));
+    const Reading reading = readWorkbook(path);
+    QVERIFY2(reading.error.isEmpty(), qPrintable(reading.error));
+    QCOMPARE(reading.texts, QStringList{QStringLiteral("共享的题")});
+}
+
+void TestXlsx::read_findsTheSheet_data()
+{
+    // Each sheet "name:first" (a leading "~" hides it): a question whose stem
+    // is the sheet's name under a template header, a note, or nothing.
+    QTest::addColumn<QStringList>("sheets");
+    QTest::addColumn<QString>("option"); // --sheet
+    QTest::addColumn<QString>("read");   // the sheet read; empty: refused
+    QTest::addColumn<QString>("said");   // in the remarks, or the error
+
+    QTest::addRow("a notes sheet in front")
+        << QStringList{"说明:note", "题库:question"} << QString() << "题库"
+        << "跳过的工作表：“说明”（第一行不是题目的标题行）";
+    QTest::addRow("hidden and empty sheets in front")
+        << QStringList{"~旧题:question", "空:", "题库:question"} << QString() << "题库"
+        << "跳过的工作表：“旧题”（隐藏）、“空”（空的）";
+    QTest::addRow("--sheet by name, hidden or not")
+        << QStringList{"~甲:question", "乙:question"} << "甲"
+        << "甲"
+        << "读取工作表“甲”";
+    QTest::addRow("--sheet by number") << QStringList{"甲:question", "乙:question"} << "2"
+                                       << "乙"
+                                       << "读取工作表“乙”";
+    QTest::addRow("--sheet naming no sheet")
+        << QStringList{"甲:question"} << "3" << QString() << "中没有工作表“3”，有的是 “甲”";
+    QTest::addRow("--sheet naming a notes sheet")
+        << QStringList{"说明:note", "乙:question"} << "说明" << QString() << "标题行应当";
+    QTest::addRow("no visible sheet of questions")
+        << QStringList{"说明:note", "~题库:question"} << QString() << QString()
+        << "没有第一行是题目标题行的可见工作表：“说明”（第一行不是题目的标题行）、“题库”（隐藏）";
+}
+
+void TestXlsx::read_findsTheSheet()
+{
+    QFETCH(QStringList, sheets);
+    QFETCH(QString, option);
+    QFETCH(QString, read);
+    QFETCH(QString, said);
+    const QString path = m_dir.filePath(QStringLiteral("sheets.xlsx"));
+    QFile::remove(path);
+    lxw_workbook *workbook = workbook_new(QFile::encodeName(path).constData());
+    lxw_worksheet *shown = nullptr;
+    QList<lxw_worksheet *> hidden;
+    for (QString sheet : sheets) {
+        const bool hide = sheet.startsWith(u'~');
+        const QStringList parts = sheet.mid(hide ? 1 : 0).split(u':');
+        lxw_worksheet *worksheet =
+            workbook_add_worksheet(workbook, parts.at(0).toUtf8().constData());
+        if (parts.at(1) == u"note") {
+            worksheet_write_string(worksheet, 0, 0, "说明：本工作簿的题在后面", nullptr);
+        } else if (parts.at(1) == u"question") {
+            const char *header[] = {"题干", "A", "B", "答案"};
+            const QByteArray stem = parts.at(0).toUtf8();
+            const char *row[] = {stem.constData(), "是", "否", "A"};
+            for (lxw_col_t c = 0; c < 4; ++c) {
+                worksheet_write_string(worksheet, 0, c, header[c], nullptr);
+                worksheet_write_string(worksheet, 1, c, row[c], nullptr);
+            }
+        }
+        (hide ? hidden.append(worksheet) : void(shown = worksheet));
+    }
+    // The active sheet cannot be hidden.
+    worksheet_activate(shown);
+    for (lxw_worksheet *worksheet : std::as_const(hidden))
+        worksheet_hide(worksheet);
+    QCOMPARE(workbook_close(workbook), LXW_NO_ERROR);
+
+    QStringList remarks;
+    const Reading reading = readWorkbook(path, option, &remarks);
+    if (read.isEmpty()) {
+        QVERIFY2(reading.error.contains(said), qPrintable(reading.error));
+        return;
+    }
+    QVERIFY2(reading.error.isEmpty(), qPrintable(reading.error));
+    QCOMPARE(reading.texts, QStringList{read + QStringLiteral("\nA.是\nB.否")});
+    QVERIFY2(remarks.join(u'\n').contains(said), qPrintable(remarks.join(u'\n')));
 }
 
 void TestXlsx::read_refusesDamagedSheets_data()
@@ -590,7 +717,7 @@ void TestXlsx::read_refusesDamagedSheets()
     QFETCH(QByteArray, strings);
     QFETCH(QString, problem);
     const QString path = m_dir.filePath(QStringLiteral("damaged.xlsx"));
-    QVERIFY(writeWorkbook(path, {rows, strings, QByteArray()}));
+    QVERIFY(writeWorkbook(path, {rows, strings, QByteArray(), false, false, {}}));
     const Reading reading = readWorkbook(path);
     QVERIFY2(reading.error.contains(problem), qPrintable(reading.error));
 }
@@ -617,7 +744,8 @@ void TestXlsx::export_roundTripsTextExactly()
     const QString path =
         m_dir.filePath(QStringLiteral("export-%1.xlsx").arg(QTest::currentDataTag()));
     qint64 written = 0;
-    const QString error = authoring::exportSource(source, path, &written);
+    const QString error =
+        authoring::exportSource(source, path, authoring::ExportLayout::Bank, &written);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     const Reading reading = readWorkbook(path);
     QVERIFY2(reading.error.isEmpty(), qPrintable(reading.error));
@@ -651,7 +779,7 @@ void TestXlsx::read_largeWorkbookWhole()
     timer.start();
     XlsxSource source;
     QString error;
-    QVERIFY2(source.open(path, &error), qPrintable(error));
+    QVERIFY2(source.open(path, QString(), &error), qPrintable(error));
     authoring::SourceRecord record;
     qint64 good = 0;
     while (source.next(record))

@@ -10,6 +10,7 @@
 #include "bank/bankfile.h"
 #include "bank/newfile.h"
 #include "bank/store.h"
+#include "practice/drill.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -25,13 +26,15 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <variant>
+
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
 #endif
-#include <variant>
 
 namespace {
 
@@ -233,10 +236,13 @@ struct InputOptions
     QCommandLineOption password{QStringLiteral("password"),
                                 QStringLiteral("旧版题库（Jet 4.0）的数据库密码"),
                                 QStringLiteral("P")};
+    QCommandLineOption sheet{QStringLiteral("sheet"),
+                             QStringLiteral("要读的工作表：名称，或从 1 起的序号"),
+                             QStringLiteral("NAME|N")};
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({format, encoding, password});
+        parser.addOptions({format, encoding, password, sheet});
     }
 
     // The options given, or the exit code of a wrong use.
@@ -258,6 +264,7 @@ struct InputOptions
             options.encoding = *named;
         }
         options.legacyPassword = parser.value(password);
+        options.sheet = parser.value(sheet);
         return options;
     }
 };
@@ -399,14 +406,25 @@ int create(const QString &bankPath, const QString &sourcePath,
 
 } // namespace machine
 
+// What is worth knowing about the file as a whole: the sheet read, the columns left out.
+void printRemarks(const QString &path, const authoring::QuestionSource &source)
+{
+    for (const QString &remark : source.remarks())
+        out() << path << ' ' << remark << '\n';
+}
+
 int runCreate(const QStringList &args)
 {
     const Command &command = *findCommand(QStringLiteral("create"));
     QCommandLineParser parser;
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("题目所在的文件"),
                                   QStringLiteral("FILE"));
+    const QCommandLineOption skipUnusable(
+        QStringLiteral("skip-unusable"),
+        QStringLiteral("跳过多选、填空、简答题，只写入能练习的题"));
     const InputOptions input;
     parser.addOption(from);
+    parser.addOption(skipUnusable);
     input.addTo(parser);
     parser.addOption(machine::option());
     if (const auto exit = parse(parser, command, args, 1))
@@ -429,6 +447,7 @@ int runCreate(const QStringList &args)
     const auto source = authoring::openSource(sourcePath, options, &error);
     if (!source)
         return fail(error);
+    printRemarks(sourcePath, *source);
 
     Progress progress(source.get());
     authoring::ImportHooks hooks;
@@ -436,6 +455,12 @@ int runCreate(const QStringList &args)
         progress.clear();
         out() << sourcePath << ' ' << note << '\n';
     };
+    if (parser.isSet(skipUnusable)) {
+        hooks.skipped = [&](const QString &why) {
+            progress.clear();
+            out() << sourcePath << ' ' << why << '\n';
+        };
+    }
     hooks.progress = [&](qint64 records) { progress.update(records); };
     const authoring::ImportOutcome outcome =
         authoring::importSource(*source, bankPath, bank::kBankPassword, hooks);
@@ -452,12 +477,20 @@ int runCreate(const QStringList &args)
             summary += QStringLiteral("（只列出了前 %1 条）").arg(outcome.errors.size());
         return fail(summary);
     }
-    out() << QStringLiteral("已写入 %1：%2 道题，其中已练习 %3 道")
-                 .arg(bankPath)
-                 .arg(outcome.written)
-                 .arg(outcome.practised);
+    out() << QStringLiteral("已写入 %1：%2 道题").arg(bankPath).arg(outcome.written);
+    if (outcome.practised)
+        out() << QStringLiteral("，其中已练习 %1 道").arg(outcome.practised);
     if (outcome.notes)
         out() << QStringLiteral("；提示 %1 条（见上）").arg(outcome.notes);
+    if (!outcome.skipped.empty()) {
+        qint64 skipped = 0;
+        QStringList kinds;
+        for (const auto &[kind, count] : outcome.skipped) {
+            skipped += count;
+            kinds.append(QStringLiteral("%1 %2 道").arg(authoring::kindName(kind)).arg(count));
+        }
+        out() << QStringLiteral("；跳过 %1 道（%2）").arg(skipped).arg(kinds.join(u'，'));
+    }
     out() << Qt::endl;
     return Success;
 }
@@ -468,11 +501,20 @@ int runExport(const QStringList &args)
     QCommandLineParser parser;
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("导出到的 .csv 或 .xlsx 文件"),
                                 QStringLiteral("FILE"));
-    parser.addOption(to);
+    const QCommandLineOption layoutOption(QStringLiteral("layout"),
+                                          QStringLiteral("导出的列：bank 或 template"),
+                                          QStringLiteral("LAYOUT"), QStringLiteral("bank"));
+    parser.addOptions({to, layoutOption});
     if (const auto exit = parse(parser, command, args, 1))
         return *exit;
     if (!parser.isSet(to))
         return usageError(command, QStringLiteral("缺少 --to FILE"));
+    const QString layoutName = parser.value(layoutOption).toLower();
+    if (layoutName != u"bank" && layoutName != u"template")
+        return usageError(command,
+                          QStringLiteral("不认识的列布局“%1”").arg(parser.value(layoutOption)));
+    const auto layout =
+        layoutName == u"bank" ? authoring::ExportLayout::Bank : authoring::ExportLayout::Template;
     removeLeftovers(parser.value(to));
     QString error;
     authoring::BankSource source;
@@ -480,11 +522,24 @@ int runExport(const QStringList &args)
         return fail(error);
     Progress progress(&source);
     qint64 written = 0;
-    error = authoring::exportSource(source, parser.value(to), &written,
-                                    [&](qint64 records) { progress.update(records); });
+    qint64 unsplit = 0;
+    QStringList whole;
+    error = authoring::exportSource(
+        source, parser.value(to), layout, &written,
+        [&](qint64 row) {
+            if (unsplit++ < authoring::kErrorsShown)
+                whole.append(QStringLiteral("第 %1 道题").arg(row));
+        },
+        [&](qint64 records) { progress.update(records); });
     progress.clear();
     if (!error.isEmpty())
         return fail(error);
+    if (unsplit) {
+        out() << QStringLiteral("%1 道题不是“题干、选项、答案”的样子，整个放在了题干列：%2")
+                     .arg(unsplit)
+                     .arg(whole.join(u'、'))
+              << (unsplit > whole.size() ? QStringLiteral("…") : QString()) << '\n';
+    }
     out() << QStringLiteral("已导出到 %1：%2 道题").arg(parser.value(to)).arg(written) << Qt::endl;
     return Success;
 }
@@ -510,6 +565,7 @@ int runCheck(const QStringList &args)
     if (!source)
         return fail(error);
 
+    printRemarks(path, *source);
     qint64 findings = 0;
     if (auto *bankSource = dynamic_cast<authoring::BankSource *>(source.get())) {
         for (const QString &problem : bankSource->integrityProblems()) {
@@ -521,8 +577,13 @@ int runCheck(const QStringList &args)
     authoring::Checker checker(*source, authoring::Checker::Mode::Lint);
     authoring::SourceRecord record;
     qint64 records = 0;
+    std::map<authoring::QuestionKind, qint64> kinds;
+    std::optional<bank::Question> first;
     while (source->next(record)) {
         progress.update(++records);
+        ++kinds[record.kind];
+        if (record.question && !first)
+            first = record.question;
         const QStringList problems = checker.check(record);
         if (problems.isEmpty() && record.notes.isEmpty())
             continue;
@@ -538,6 +599,19 @@ int runCheck(const QStringList &args)
     out() << Qt::flush;
     if (!source->error().isEmpty())
         return fail(source->error());
+    QStringList counts;
+    for (const auto &[kind, count] : kinds)
+        counts.append(QStringLiteral("%1 %2 道").arg(authoring::kindName(kind)).arg(count));
+    if (!counts.isEmpty())
+        out() << QStringLiteral("题型：%1\n").arg(counts.join(u'，'));
+    if (first) {
+        // The page shows every line break as a new line.
+        QString shown =
+            practice::studyPageText(first->tm.value_or(QString()), first->da.value_or(QString()));
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        shown.replace(u'\r', u'\n');
+        out() << QStringLiteral("第一道题在学习页上显示为：\n") << shown << '\n';
+    }
     if (findings) {
         out() << QStringLiteral("%1：检查了 %2 条，发现 %3 处问题")
                      .arg(path)
@@ -659,13 +733,19 @@ const QList<Command> &commands()
     static const QList<Command> list = {
         {QStringLiteral("create"),
          QStringLiteral("create BANK --from FILE [--format csv|tsv|xlsx|txt] "
-                        "[--encoding utf-8|utf-16|gb18030] [--password P]"),
+                        "[--encoding utf-8|utf-16|gb18030] [--password P] [--sheet NAME|N] "
+                        "[--skip-unusable]"),
          QStringLiteral("由题目文件或旧版题库制作新题库"),
          QStringLiteral(
-             "\nFILE 可以是 CSV、TSV（制表符分隔）、Excel 工作簿（.xlsx，读第一个工作表）"
-             "、纯文本模板（.txt）\n"
+             "\nFILE 可以是 CSV、TSV（制表符分隔）、Excel 工作簿（.xlsx）、纯文本模板（.txt）\n"
              "或旧版程序的题库（Access 2000 / Jet 4.0 格式的 kxst.db，只读不写）。\n"
-             "表格的标题行是 id,tm,da,xx（题库自己的列）或 题干,A,B,C,D,答案（作者模板）。\n"
+             "表格的标题行是 id,tm,da,xx（题库自己的列）或 题干,A,B,C,D,答案（作者模板）；\n"
+             "也认 题目/问题/Question、选项A/A选项/Option A、一列“选项”、参考答案/Answer、"
+             "题型/Type 等列名，\n"
+             "没有选项列时从题干中拆出选项。没有用到的列会列出。\n"
+             "工作簿读 --sheet 指定的工作表，不指定时读第一个标题行是题目的可见工作表。\n"
+             "判断题存为 A.正确 B.错误；多选、填空、简答题无法练习，是错误，"
+             "除非加上 --skip-unusable。\n"
              "文本文件的编码由 BOM 决定；没有 BOM 时，合法的 UTF-8 按 UTF-8 读，否则按 GB18030"
              "（GBK）读。\n"
              "先检查全部记录：有错的记录按行号列出（最多 20 条），题库就不写入。\n"
@@ -675,35 +755,42 @@ const QList<Command> &commands()
              "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
              "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
              "  --password P         旧版题库的数据库密码（不给时用旧版程序的密码）\n"
+             "  --sheet NAME|N       要读的工作表：名称，或从 1 起的序号\n"
+             "  --skip-unusable      跳过多选、填空、简答题并逐条列出，只写入能练习的题\n"
              "  --machine            每行输出一个 JSON 对象：进度、有错的记录、结果\n"
              "  -h, --help           显示这条说明\n"),
          runCreate},
-        {QStringLiteral("export"), QStringLiteral("export BANK --to FILE"),
+        {QStringLiteral("export"), QStringLiteral("export BANK --to FILE [--layout bank|template]"),
          QStringLiteral("把题库导出为 .csv 或 .xlsx"),
-         QStringLiteral("\n导出 id,tm,da,xx 四列。.csv 为带 BOM 的 UTF-8、CR LF 换行；"
+         QStringLiteral("\n导出 id,tm,da,xx 四列，或用 --layout template 导出 题干,A,B,C,D,答案"
+                        "（不是这种样子的题整个放在题干列，并列出）。\n"
+                        ".csv 为带 BOM 的 UTF-8、CR LF 换行；"
                         ".xlsx 为一个工作表。已有的 FILE 不会被覆盖。\n\n"
                         "选项：\n"
-                        "  --to FILE   导出到的文件\n"
-                        "  -h, --help  显示这条说明\n"),
+                        "  --to FILE         导出到的文件\n"
+                        "  --layout LAYOUT   bank（默认）或 template\n"
+                        "  -h, --help        显示这条说明\n"),
          runExport},
         {QStringLiteral("check"),
          QStringLiteral("check FILE|BANK [--format csv|tsv|xlsx|txt] "
-                        "[--encoding utf-8|utf-16|gb18030] [--password P]"),
+                        "[--encoding utf-8|utf-16|gb18030] [--password P] [--sheet NAME|N]"),
          QStringLiteral("检查题目文件或题库，不做任何改动"),
          QStringLiteral("\n列出不是 A 到 D 的答案、空题目、重复的 id、重复的题目、不是 0 或 1 的"
                         "练习标记、NULL，题库还做 SQLite 完整性检查。\n"
+                        "再按题型计数，并显示第一道题在学习页上的样子。\n"
                         "没有问题时退出码为 0，有问题时为 1。\n\n"
                         "选项：\n"
                         "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
                         "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
                         "  --password P         旧版题库的数据库密码\n"
+                        "  --sheet NAME|N       要读的工作表：名称，或从 1 起的序号\n"
                         "  --machine            按制作题库的标准检查，每行输出一个 JSON 对象："
                         "进度、问题及其位置、统计、第一道题、结果\n"
                         "  -h, --help           显示这条说明\n"),
          runCheck},
         {QStringLiteral("stats"),
          QStringLiteral("stats BANK|FILE [--format csv|tsv|xlsx|txt] "
-                        "[--encoding utf-8|utf-16|gb18030] [--password P]"),
+                        "[--encoding utf-8|utf-16|gb18030] [--password P] [--sheet NAME|N]"),
          QStringLiteral("统计题库：题目总数、已练习、未练习、各答案的题数"),
          QStringLiteral("\n只读取，不做改动。选项与 check 相同。\n"), runStats},
         {QStringLiteral("reset"), QStringLiteral("reset BANK [--yes]"),
