@@ -1,5 +1,9 @@
 #include "authoring/textinput.h"
 
+#ifdef Q_OS_WIN
+#include <unicode/ucnv.h>
+#endif
+
 namespace authoring {
 
 namespace {
@@ -240,12 +244,28 @@ bool TextInput::open(const QString &path, Encoding encoding, QString *error)
         m_decoder = QStringDecoder(QStringConverter::Utf16BE);
         break;
     case TextEncoding::Gb18030:
+#ifdef Q_OS_WIN
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        m_gb18030.reset(ucnv_open("gb18030", &status));
+        // Bytes it cannot take stop it: the checker has let none through.
+        if (U_SUCCESS(status))
+            ucnv_setToUCallBack(m_gb18030.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                                &status);
+        if (U_FAILURE(status)) {
+            *error = QStringLiteral("无法解码 GB18030：%1").arg(QLatin1String(u_errorName(status)));
+            return false;
+        }
+        break;
+    }
+#else
         m_decoder = QStringDecoder("GB18030");
         if (!m_decoder.isValid()) {
             *error = QStringLiteral("这台机器的 Qt 不能解码 GB18030");
             return false;
         }
         break;
+#endif
     }
     m_checker = ByteChecker(*chosen);
     m_encodingName = encodingName(*chosen);
@@ -317,6 +337,10 @@ bool TextInput::readMore(QString &buffer)
         m_atEnd = true;
         return false;
     }
+#ifdef Q_OS_WIN
+    if (m_gb18030)
+        return decodeGb18030(chunk, buffer);
+#endif
     const qsizetype used = buffer.size();
     buffer.resize(used + m_decoder.requiredSpace(chunk.size()));
     QChar *end = m_decoder.appendToBuffer(buffer.data() + used, chunk);
@@ -332,6 +356,34 @@ bool TextInput::readMore(QString &buffer)
     }
     return true;
 }
+
+#ifdef Q_OS_WIN
+void TextInput::CloseConverter::operator()(UConverter *converter) const
+{
+    ucnv_close(converter);
+}
+
+bool TextInput::decodeGb18030(const QByteArray &chunk, QString &buffer)
+{
+    // A GB18030 character gives one UTF-16 unit per byte at most; the
+    // converter keeps one cut off at the chunk's end for the next.
+    const qsizetype used = buffer.size();
+    buffer.resize(used + chunk.size() + 4);
+    auto *target = reinterpret_cast<UChar *>(buffer.data() + used);
+    const char *source = chunk.constData();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_toUnicode(m_gb18030.get(), &target, target + chunk.size() + 4, &source,
+                   source + chunk.size(), nullptr, m_atEnd, &status);
+    buffer.truncate(reinterpret_cast<QChar *>(target) - buffer.constData());
+    if (U_FAILURE(status)) {
+        m_error = QStringLiteral("%1 不是有效的 %2 文本；可以用 --encoding 指定编码")
+                      .arg(m_file.fileName(), m_encodingName);
+        m_atEnd = true;
+        return false;
+    }
+    return true;
+}
+#endif
 
 bool LineReader::readLine(QString &line)
 {

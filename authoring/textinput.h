@@ -7,6 +7,12 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <memory>
+
+#ifdef Q_OS_WIN
+struct UConverter;
+#endif
+
 namespace authoring {
 
 // The byte encodings a text file is decoded from.
@@ -81,12 +87,24 @@ public:
 
 private:
     bool readChunk(QByteArray &chunk);
+#ifdef Q_OS_WIN
+    bool decodeGb18030(const QByteArray &chunk, QString &buffer);
+#endif
     bool checkWhole(ByteChecker &checker);
     std::optional<TextEncoding> guess(QString *error);
 
     qint64 m_chunkSize;
     QFile m_file;
     QStringDecoder m_decoder;
+#ifdef Q_OS_WIN
+    // Qt for Windows is built without ICU and so has no GB18030: ICU's own
+    // converter decodes it there.
+    struct CloseConverter
+    {
+        void operator()(UConverter *converter) const;
+    };
+    std::unique_ptr<UConverter, CloseConverter> m_gb18030;
+#endif
     ByteChecker m_checker{TextEncoding::Utf8};
     QString m_encodingName;
     bool m_atEnd = false;

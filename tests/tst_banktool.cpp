@@ -126,8 +126,9 @@ void TestBankTool::create_readsAuthorsFiles_data()
     const QString composed = QStringLiteral("首都是？\nA.上海\nB.北京\nC.广州\nD.深圳");
     QTest::addRow("Excel's GBK CSV with CR LF, the authors' columns")
         << "gbk.csv"
-        << QByteArray(QStringEncoder("GB18030").encode(QStringLiteral(
-               "题干,A,B,C,D,答案\r\n　首都是？ ,上海,北京,广州,深圳,ｂ\r\n题二,1,2,3,4,C\r\n")))
+        << QByteArray(testsupport::encoded(
+               "GB18030", QStringLiteral("题干,A,B,C,D,答案\r\n　首都是？ "
+                                         ",上海,北京,广州,深圳,ｂ\r\n题二,1,2,3,4,C\r\n")))
         << composed << "B" << 2;
     QByteArray utf16 =
         QByteArray(QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)
@@ -320,7 +321,8 @@ void TestBankTool::usage_andExistingFilesAreRefused()
         QCOMPARE(tool(args + QStringList{"--format", "doc"}).exitCode, 2);
     }
     write(QStringLiteral("gbk.dat"),
-          QStringEncoder("GB18030").encode(
+          testsupport::encoded(
+              "GB18030",
               QStringLiteral("1. 首都是？\nA. 上海\nB. 北京\nC. 广州\nD. 深圳\n答案：B\n")));
     const Run checked = tool({QStringLiteral("check"), path(QStringLiteral("gbk.dat")),
                               QStringLiteral("--encoding"), QStringLiteral("gb18030"),

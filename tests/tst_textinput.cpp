@@ -3,6 +3,7 @@
 #include "authoring/delimitedsource.h"
 #include "authoring/optionsplit.h"
 #include "authoring/textinput.h"
+#include "tests/support/bankfixture.h"
 
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -14,12 +15,6 @@ namespace {
 
 // Small chunks split every multi-byte character and CR LF somewhere.
 const QList<qint64> kChunkSizes{1, 2, 3, 5, authoring::TextInput::kDefaultChunkSize};
-
-QByteArray encoded(const char *encoding, const QString &text)
-{
-    QStringEncoder encoder(encoding);
-    return encoder.encode(text);
-}
 
 } // namespace
 
@@ -75,8 +70,8 @@ void TestTextInput::decode_data()
                                                                 "a\rb\r\nc")
                                                   << Encoding::Auto << "a\nb\nc" << QString();
     QTest::addRow("GB18030 told from its bytes, CR LF")
-        << encoded("GB18030", "中国的首都\r\n北京") << Encoding::Auto << "中国的首都\n北京"
-        << QString();
+        << testsupport::encoded("GB18030", "中国的首都\r\n北京") << Encoding::Auto
+        << "中国的首都\n北京" << QString();
     QTest::addRow("GB18030 four bytes: U+20BB7")
         << QByteArray("\x95\x34\xB2\x35") << Encoding::Auto << "𠮷" << QString();
     QTest::addRow("GB18030 four bytes: U+0080 U+FFFF U+10000 U+10FFFF")
@@ -84,12 +79,12 @@ void TestTextInput::decode_data()
         << Encoding::Gb18030 << QString::fromUcs4(U"\u0080\uFFFF\U00010000\U0010FFFF") << QString();
     QTest::addRow("GB18030 with a U+FFFD of its own")
         << QByteArray("\x84\x31\xA4\x37") << Encoding::Gb18030 << "\uFFFD" << QString();
-    QTest::addRow("UTF-16LE BOM") << QByteArray("\xFF\xFE") + encoded("UTF-16LE", bmp)
+    QTest::addRow("UTF-16LE BOM") << QByteArray("\xFF\xFE") + testsupport::encoded("UTF-16LE", bmp)
                                   << Encoding::Auto << bmp << QString();
-    QTest::addRow("UTF-16BE BOM") << QByteArray("\xFE\xFF") + encoded("UTF-16BE", bmp)
+    QTest::addRow("UTF-16BE BOM") << QByteArray("\xFE\xFF") + testsupport::encoded("UTF-16BE", bmp)
                                   << Encoding::Auto << bmp << QString();
     QTest::addRow("UTF-16 named, no BOM")
-        << encoded("UTF-16LE", bmp) << Encoding::Utf16 << bmp << QString();
+        << testsupport::encoded("UTF-16LE", bmp) << Encoding::Utf16 << bmp << QString();
 
     QTest::addRow("neither UTF-8 nor GB18030")
         << QByteArray("a\n\xE4\xB8\xAD\n\x80") << Encoding::Auto << QString()

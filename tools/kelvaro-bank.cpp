@@ -30,6 +30,7 @@
 #include <variant>
 
 #ifdef Q_OS_WIN
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -824,6 +825,10 @@ int main(int argc, char *argv[])
 #ifdef Q_OS_WIN
     // The messages are written in UTF-8; a Chinese console reads GBK unless told.
     SetConsoleOutputCP(CP_UTF8);
+    // Lines end in LF as on Linux, so a program reading --machine output (or a
+    // file of it) sees the same bytes everywhere.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     // The progress line is rewritten in place with terminal escapes.
     DWORD mode = 0;
     const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);

@@ -8,7 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QTest>
+
+#ifdef Q_OS_WIN
+#include <unicode/ucnv.h>
+#endif
 
 namespace testsupport {
 
@@ -103,6 +108,22 @@ BankSession::BankSession(const QString &path)
 {
     connected = ConnectAccessDb(connection, path, bank::kBankPassword);
     query.setConnection(&connection);
+}
+
+QByteArray encoded(const char *encoding, const QString &text)
+{
+#ifdef Q_OS_WIN
+    if (qstrcmp(encoding, "GB18030") == 0) {
+        QByteArray bytes(text.size() * 4, Qt::Uninitialized);
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t length = ucnv_convert(
+            "gb18030", "utf-16le", bytes.data(), int32_t(bytes.size()),
+            reinterpret_cast<const char *>(text.utf16()), int32_t(text.size() * 2), &status);
+        return U_SUCCESS(status) ? bytes.left(length) : QByteArray();
+    }
+#endif
+    QStringEncoder encoder(encoding);
+    return encoder.encode(text);
 }
 
 } // namespace testsupport

@@ -29,6 +29,10 @@ QList<qint64> xxValues(const QString &path);
 
 QByteArray fileHash(const QString &path);
 
+// `text` in the named encoding ("GB18030", "UTF-16LE"...), as an author's
+// file would hold it; Qt for Windows has no GB18030, so ICU encodes it there.
+QByteArray encoded(const char *encoding, const QString &text);
+
 // Removes everything beside the test executable but the executable itself, so
 // that a bank left there by an earlier run cannot reach a window under test.
 void clearExecutableFolder();
