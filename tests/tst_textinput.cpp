@@ -1,6 +1,7 @@
 // Text files as the readers see them: every byte decoded or refused with its
 // line, whatever the chunk boundaries, and no line or record read on without end.
 #include "authoring/delimitedsource.h"
+#include "authoring/optionsplit.h"
 #include "authoring/textinput.h"
 
 #include <QStringEncoder>
@@ -34,6 +35,8 @@ private slots:
     void longLine();
     void records_data();
     void records();
+    void splitOptions_data();
+    void splitOptions();
 
 private:
     QString write(const QByteArray &bytes);
@@ -260,6 +263,43 @@ void TestTextInput::records()
         QVERIFY2(input.error().isEmpty(), qPrintable(input.error()));
         QCOMPARE(read, records);
     }
+}
+
+void TestTextInput::splitOptions_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("split"); // the text before, then the options; empty: not split
+
+    QTest::addRow("side by side, full-width stops")
+        << "A．河南、河北  B．湖南、湖北  C．山东、山西  D．广东、广西"
+        << QStringList{"", "河南、河北", "湖南、湖北", "山东、山西", "广东、广西"};
+    QTest::addRow("two to a line, after the question")
+        << "中国的首都是（ ）。\nA、北京\tB、上海\nC) 广州    D) 深圳"
+        << QStringList{"中国的首都是（ ）。", "北京", "上海", "广州", "深圳"};
+    QTest::addRow("bracketed and full-width letters")
+        << "题（A）甲 (B)乙 （Ｃ）丙 ( D )丁" << QStringList{"题", "甲", "乙", "丙", "丁"};
+    QTest::addRow("a marker counts only as the next letter")
+        << "检查 A.B超检查 B.CT C.A.B.C D.维生素B、C"
+        << QStringList{"检查", "B超检查", "CT", "A.B.C", "维生素B、C"};
+    QTest::addRow("no marker inside a word before the options")
+        << "关于A、B两点 A：对 B：错" << QStringList{"关于A、B两点", "对", "错"};
+    QTest::addRow("after Chinese text only when nothing else splits")
+        << "A.北京B.上海C.广州" << QStringList{"", "北京", "上海", "广州"};
+    QTest::addRow("blank line inside an option kept")
+        << "A.一\n\n二\nB.三" << QStringList{"", "一\n\n二", "三"};
+    QTest::addRow("one option") << "题 A.甲" << QStringList{};
+    QTest::addRow("letters out of order") << "题 B.甲 A.乙" << QStringList{};
+    QTest::addRow("a fifth option") << "A.1 B.2 C.3 D.4 E.5" << QStringList{};
+    QTest::addRow("Latin words are not markers") << "U.S.A.B.C" << QStringList{};
+}
+
+void TestTextInput::splitOptions()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, split);
+
+    const std::optional<authoring::SplitText> result = authoring::splitOptions(text);
+    QCOMPARE(result ? QStringList{result->before} + result->options : QStringList{}, split);
 }
 
 QTEST_GUILESS_MAIN(TestTextInput)
