@@ -16,6 +16,9 @@ enum class Format
     Csv,
     Tsv,
     Xlsx,
+    Xls,  // Excel 97-2003
+    Ods,  // OpenDocument spreadsheet
+    Docx, // Word: paragraphs as the text template, or a table of questions
     Text,
     Legacy,
     Bank // a bank of this program, read as it is
@@ -74,6 +77,8 @@ struct SourceOptions
     std::optional<Format> format;       // told from the file when not given
     Encoding encoding = Encoding::Auto; // for the text formats
     QString legacyPassword;             // for a legacy bank; the program's when empty
+    QString sheet; // --sheet NAME|N; empty: the first visible sheet whose first row is a question
+                   // header
 };
 
 // Opens `path` as a source of questions, telling its format from its content
