@@ -15,6 +15,11 @@ constexpr qint64 kMaxNumberingBytes = qint64(16) << 20;
 constexpr qsizetype kMaxTextChars = 64 * 1024 * 1024;
 constexpr int kLevels = 9;
 constexpr qint64 kMaxCounter = 1000000;
+// Lists, and paragraphs and table rows: far more than any paper has, and
+// they bound what a hostile document can make the reader hold.
+constexpr qsizetype kMaxLists = 10000;
+constexpr qsizetype kMaxBlocks = 1000000;
+constexpr qsizetype kMaxCells = 16384;
 
 const QByteArrayView kWordNs[] = {"wordprocessingml/2006/main", "/wordprocessingml/main"};
 
@@ -151,10 +156,11 @@ public:
     void startElement(const char *name, const char **attributes) override
     {
         const auto value = [&] { return XmlStream::attribute(attributes, "val"); };
-        if (isWord(name, "abstractNum")) {
+        // Lists past the cap are left unnumbered.
+        if (isWord(name, "abstractNum") && m_abstracts.size() < kMaxLists) {
             m_abstractId = XmlStream::attribute(attributes, "abstractNumId");
             m_abstracts[m_abstractId] = QList<Level>(kLevels);
-        } else if (isWord(name, "num")) {
+        } else if (isWord(name, "num") && m_nums.size() < kMaxLists) {
             m_numId = XmlStream::attribute(attributes, "numId");
             m_nums[m_numId] = Num{};
         } else if (isWord(name, "abstractNumId") && !m_numId.isNull()) {
@@ -259,7 +265,9 @@ public:
             const QString number =
                 m_numId.isEmpty() ? QString() : m_numbering.next(m_numId, m_level);
             const QString text = number + m_text;
-            if (m_tableDepth == 0) {
+            if (m_blocks.size() > kMaxBlocks) {
+                return;
+            } else if (m_tableDepth == 0) {
                 m_blocks.push_back({0, text, {}});
             } else if (m_tableDepth == 1) {
                 if (m_cellParagraphs++)
@@ -269,8 +277,10 @@ public:
                 m_cell += (m_cell.isEmpty() ? QString() : QStringLiteral("\n")) + text;
             }
         } else if (local == "tc" && m_tableDepth == 1) {
-            m_cells.append(m_cell);
-        } else if (local == "tr" && m_tableDepth == 1) {
+            m_widest = qMax(m_widest, m_cells.size() + 1);
+            if (m_widest <= kMaxCells)
+                m_cells.append(m_cell);
+        } else if (local == "tr" && m_tableDepth == 1 && m_blocks.size() <= kMaxBlocks) {
             m_blocks.push_back({m_tables, QString(), m_cells});
         } else if (local == "tbl") {
             --m_tableDepth;
@@ -282,7 +292,10 @@ public:
             add(QString::fromUtf8(text));
     }
 
-    bool tooLong() const { return m_chars > kMaxTextChars; }
+    bool tooLong() const
+    {
+        return m_chars > kMaxTextChars || m_blocks.size() > kMaxBlocks || m_widest > kMaxCells;
+    }
 
 private:
     void add(const QString &text)
@@ -306,6 +319,7 @@ private:
     QString m_cell;
     int m_cellParagraphs = 0;
     qsizetype m_chars = 0;
+    qsizetype m_widest = 0; // cells in a row
 };
 
 } // namespace
@@ -335,8 +349,11 @@ bool DocxSource::open(const QString &path, QString *error)
     if (!parsePart(zip, path, document, kMaxDocumentBytes, body, error))
         return false;
     if (body.tooLong()) {
-        *error =
-            QStringLiteral("%1 的文字超过 %2 个字，不像是一份试卷").arg(path).arg(kMaxTextChars);
+        *error = QStringLiteral("%1 超过 %2 个字、%3 段或一行 %4 格，不像是一份试卷")
+                     .arg(path)
+                     .arg(kMaxTextChars)
+                     .arg(kMaxBlocks)
+                     .arg(kMaxCells);
         return false;
     }
 

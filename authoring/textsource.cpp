@@ -26,12 +26,11 @@ const QRegularExpression
 // An answer left in the question's brackets: "中国的首都是（B）。".
 const QRegularExpression kBracketAnswer(
     QStringLiteral(R"(([（(])\s*([A-DＡ-Ｄ]{1,4}|√|×|✓|✗|对|错|正确|错误)\s*([）)]))"));
-// One entry of an answer key: "1.B", "2、（C）", "3-7 BCADB".
-const QRegularExpression kKeyRange(QStringLiteral(
-    R"(\G(\d{1,6})\s*[-－—~～]\s*(\d{1,6})\s*[.、．:：]?\s*((?:[A-Da-dＡ-Ｄａ-ｄ√×]\s*)+))"));
-const QRegularExpression kKeyEntry(QStringLiteral(
-    R"(\G(\d{1,6})\s*[.、．:：)）]?\s*[（(]?\s*([A-Da-dＡ-Ｄａ-ｄ]{1,4}|正确|错误|对|错|√|×)\s*[）)]?)"));
-const QRegularExpression kKeySeparator(QStringLiteral(R"(\G[\s,，;；、]+)"));
+// The pieces of an answer key, one after another: blanks and stops between
+// entries, "3-7 BCADB" (captures 1 to 3), or "1.B" "2、（C）" (captures 4 and 5).
+const QRegularExpression kKeyPiece(QStringLiteral(
+    R"(\G(?:[\s,，;；、]+|(\d{1,6})\s*[-－—~～]\s*(\d{1,6})\s*[.、．:：]?\s*((?:[A-Da-dＡ-Ｄａ-ｄ√×]\s*)+))"
+    R"(|(\d{1,6})\s*[.、．:：)）]?\s*[（(]?\s*([A-Da-dＡ-Ｄａ-ｄ]{1,4}|正确|错误|对|错|√|×)\s*[）)]?))"));
 
 bool isBlank(const QString &line)
 {
@@ -102,7 +101,8 @@ void interpretAnswer(const QString &written, int options, bool trueFalse, Source
         return;
     }
     QString letters = answer;
-    letters.remove(QRegularExpression(QStringLiteral(R"([\s,，、])")));
+    static const QRegularExpression kBetweenLetters(QStringLiteral(R"([\s,，、])"));
+    letters.remove(kBetweenLetters);
     static const QRegularExpression kLetters(QStringLiteral("^[A-Da-dＡ-Ｄａ-ｄ]+$"));
     if (letters.size() > 1 && kLetters.match(letters).hasMatch()) {
         record.errors.append(
@@ -140,32 +140,25 @@ QString composeChoices(const QString &stem, const QStringList &options)
 std::optional<QList<std::pair<qint64, QString>>> parseKey(const QString &text)
 {
     QList<std::pair<qint64, QString>> entries;
-    qsizetype at = 0;
-    while (at < text.size()) {
-        if (const auto separator = kKeySeparator.match(text, at); separator.hasMatch()) {
-            at = separator.capturedEnd();
-            continue;
-        }
-        if (const auto range = kKeyRange.match(text, at); range.hasMatch()) {
-            const qint64 first = range.captured(1).toLongLong();
-            const qint64 last = range.captured(2).toLongLong();
-            QString letters = range.captured(3);
-            letters.remove(QRegularExpression(QStringLiteral(R"(\s)")));
+    qsizetype end = 0;
+    // One pass over the line: a key of thousands of entries stays linear.
+    for (const QRegularExpressionMatch &piece : kKeyPiece.globalMatch(text)) {
+        end = piece.capturedEnd();
+        if (piece.capturedLength(1)) {
+            const qint64 first = piece.captured(1).toLongLong();
+            const qint64 last = piece.captured(2).toLongLong();
+            QString letters = piece.captured(3);
+            static const QRegularExpression kBlanks(QStringLiteral(R"(\s)"));
+            letters.remove(kBlanks);
             if (last < first || last - first + 1 != letters.size())
                 return std::nullopt;
             for (qint64 n = first; n <= last; ++n)
                 entries.append({n, letters.at(n - first)});
-            at = range.capturedEnd();
-            continue;
+        } else if (piece.capturedLength(4)) {
+            entries.append({piece.captured(4).toLongLong(), piece.captured(5)});
         }
-        if (const auto entry = kKeyEntry.match(text, at); entry.hasMatch()) {
-            entries.append({entry.captured(1).toLongLong(), entry.captured(2)});
-            at = entry.capturedEnd();
-            continue;
-        }
-        return std::nullopt;
     }
-    if (entries.isEmpty())
+    if (end != text.size() || entries.isEmpty())
         return std::nullopt;
     return entries;
 }
@@ -188,16 +181,21 @@ void TemplateParser::stray(qint64 location, const QString &message)
     m_out.push_back(std::move(pending));
 }
 
-bool TemplateParser::startsQuestion(qint64 number) const
+bool TemplateParser::startsQuestion(qint64 number)
 {
-    const Block &block = *m_block;
+    Block &block = *m_block;
     if (number == block.number + 1)
         return true;
     // "1." "2." inside an explanation are its points.
     if (m_inAnalysis)
         return number > block.number;
-    return block.answerLine || block.kind != Kind::Single ||
-           splitOptions(block.lines.join(u'\n')).has_value();
+    // Looked for again only once the question has doubled, so that a run of
+    // numbered lines inside one question takes linear time.
+    if (!block.hasOptions && block.chars >= 2 * block.checkedChars) {
+        block.checkedChars = qMax<qsizetype>(block.chars, 1);
+        block.hasOptions = splitOptions(block.lines.join(u'\n')).has_value();
+    }
+    return block.answerLine || block.kind != Kind::Single || block.hasOptions;
 }
 
 void TemplateParser::addLine(const QString &line, qint64 location)
@@ -396,6 +394,9 @@ void TemplateParser::finishBlock()
     if (!record.errors.isEmpty())
         record.question.reset();
     m_out.push_back(std::move(pending));
+    // The queue only grows at its back while this one waits, which keeps it in place.
+    if (m_out.back().waiting)
+        numbered.waiting = &m_out.back();
 }
 
 void TemplateParser::giveKeyAnswer(qint64 number, const QString &written, qint64 location)
@@ -417,16 +418,14 @@ void TemplateParser::giveKeyAnswer(qint64 number, const QString &written, qint64
                    .arg(number));
         return;
     }
-    for (Pending &pending : m_out) {
-        if (pending.waiting && pending.number == number) {
-            pending.waiting = false;
-            interpretAnswer(written, pending.options, pending.trueFalse, pending.record);
-            if (pending.record.errors.isEmpty())
-                numbered->answer = *pending.record.question->da;
-            else
-                pending.record.question.reset();
-            return;
-        }
+    if (Pending *pending = std::exchange(numbered->waiting, nullptr)) {
+        pending->waiting = false;
+        interpretAnswer(written, pending->options, pending->trueFalse, pending->record);
+        if (pending->record.errors.isEmpty())
+            numbered->answer = *pending->record.question->da;
+        else
+            pending->record.question.reset();
+        return;
     }
     if (numbered->answer.isEmpty())
         return; // a question already refused

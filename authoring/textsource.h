@@ -66,6 +66,8 @@ private:
         qint64 answerLine = 0;
         qint64 secondAnswer = 0;
         qint64 analysisLine = 0;
+        bool hasOptions = false;
+        qsizetype checkedChars = 0; // the size when options were last looked for
     };
     struct Pending
     {
@@ -79,7 +81,7 @@ private:
 
     void finishBlock();
     void stray(qint64 location, const QString &message);
-    bool startsQuestion(qint64 number) const;
+    bool startsQuestion(qint64 number);
     void giveKeyAnswer(qint64 number, const QString &written, qint64 location);
 
     std::function<QString(qint64)> m_describe;
@@ -97,6 +99,7 @@ private:
         int count = 0;
         QString answer;
         qint64 location = 0;
+        Pending *waiting = nullptr; // the question, while it waits for the key
     };
     QHash<qint64, Numbered> m_numbers;
     qint64 m_position = 0;

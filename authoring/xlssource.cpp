@@ -64,9 +64,10 @@ std::optional<QStringList> oleEntryNames(const QString &path, QString *error)
     if (shift != 9 && shift != 12)
         return damaged(QStringLiteral("扇区大小不对"));
     const qint64 sectorSize = qint64(1) << shift;
-    const qint64 sectors = (file.size() - 512) / sectorSize;
+    // Sector 0 follows the header, which fills the first sector of its size.
+    const qint64 sectors = file.size() / sectorSize - 1;
     auto readSector = [&](quint32 sector, QByteArray *bytes) {
-        if (sector >= sectors || !file.seek(512 + qint64(sector) * sectorSize))
+        if (sector >= sectors || !file.seek((qint64(sector) + 1) * sectorSize))
             return false;
         *bytes = file.read(sectorSize);
         return bytes->size() == sectorSize;
