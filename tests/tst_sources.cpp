@@ -384,6 +384,9 @@ void TestSources::xls_data()
         << "bank.xls" << makeXls({notes, questions}) << "说明"
         << QStringList{"! 的工作表“说明”第 1 行：标题行应当是 id,tm,da,xx 或 "
                        "题干,A,B,C,D,答案，实际是 请按模板填写"};
+    QTest::addRow("directory cut off")
+        << "bank.xls" << makeXls({notes}).left(1024) << QString()
+        << QStringList{"! 的 OLE 目录已损坏：目录扇区 1 不在文件之中"};
     QTest::addRow("no such sheet") << "bank.xls" << makeXls({notes}) << "题库"
                                    << QStringList{"! 中没有工作表“题库”，有：说明"};
 }
@@ -450,6 +453,20 @@ void TestSources::ods_data()
         << makeOds("<table:table table:name=\"题库\">" + kOdsHeader +
                    "<table:table-row table:number-rows-repeated=\"1048576\"/></table:table>")
         << QString() << QStringList{"! 的工作表“题库”第 2 行：超过了表格的 1048576 行"};
+    QTest::addRow("a row of text repeated past the last column")
+        << "bank.ods"
+        << makeOds("<table:table table:name=\"题库\">" + kOdsHeader +
+                   "<table:table-row><table:table-cell table:number-columns-repeated=\"16000\">"
+                   "<text:p>x</text:p></table:table-cell><table:table-cell "
+                   "table:number-columns-repeated=\"385\"><text:p>y</text:p></table:table-cell>"
+                   "</table:table-row></table:table>")
+        << QString() << QStringList{"! 的工作表“题库”第 2 行：超过了表格的 16384 列"};
+    QTest::addRow("a document type definition")
+        << "bank.ods"
+        << makeZip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+                    {"content.xml", "<!DOCTYPE x [<!ENTITY a \"aaaa\">]><x>&a;</x>"}})
+        << QString()
+        << QStringList{"! 中的 content.xml 含有文档类型定义（DTD），Office 文件里不会有"};
     QTest::addRow("no question sheet")
         << "bank.ods" << makeOds(notes) << QString()
         << QStringList{"! 中没有哪个可见的工作表第 1 行是题目的标题行（工作表“说明”：标题行应当是 "
