@@ -5,6 +5,7 @@
 #include "authoring/docxsource.h"
 #include "authoring/legacysource.h"
 #include "authoring/odssource.h"
+#include "authoring/olefile.h"
 #include "authoring/textsource.h"
 #include "authoring/xlssource.h"
 #include "authoring/xlsxsource.h"
@@ -52,17 +53,18 @@ std::optional<Format> zipFormat(const QString &path, QString *error)
 
 std::optional<Format> oleFormat(const QString &path, QString *error)
 {
-    const std::optional<QStringList> names = oleEntryNames(path, error);
-    if (!names)
+    OleFile ole;
+    if (!ole.open(path, error))
         return std::nullopt;
-    if (names->contains(QStringLiteral("EncryptedPackage"))) {
+    const QStringList names = ole.names();
+    if (names.contains(QStringLiteral("EncryptedPackage"))) {
         *error = QStringLiteral("%1 是加了密码的工作簿，无法读取：请在 Excel 里去掉密码，%2")
                      .arg(path, kSaveAsXlsx);
         return std::nullopt;
     }
-    if (names->contains(QStringLiteral("Workbook")) || names->contains(QStringLiteral("Book")))
+    if (names.contains(QStringLiteral("Workbook")) || names.contains(QStringLiteral("Book")))
         return Format::Xls;
-    if (names->contains(QStringLiteral("WordDocument"))) {
+    if (names.contains(QStringLiteral("WordDocument"))) {
         *error =
             QStringLiteral("%1 是 Word 97-2003 文档（.doc），无法读取：请另存为 .docx").arg(path);
         return std::nullopt;

@@ -1,6 +1,7 @@
 #include "authoring/xlssource.h"
 
 #include "authoring/numberformat.h"
+#include "authoring/olefile.h"
 #include "authoring/zipreader.h"
 
 #include <QFile>
@@ -17,8 +18,8 @@ namespace {
 constexpr qint64 kMaxFileBytes = qint64(256) << 20;
 constexpr qint64 kMaxCells = qint64(16) << 20;
 constexpr qsizetype kMaxCellChars = 16 * 1024 * 1024;
-// An OLE directory of a workbook holds a handful of entries.
-constexpr int kMaxDirectorySectors = 1024;
+// The sheet records come before the shared strings in the workbook's globals.
+constexpr qint64 kMaxGlobalsBytes = qint64(4) << 20;
 
 QString freexlProblem(int code)
 {
@@ -38,71 +39,38 @@ QString freexlProblem(int code)
     }
 }
 
-quint32 le32(const QByteArray &bytes, qsizetype at)
+// Which worksheets are hidden, in the order of the workbook's sheet records;
+// empty when the workbook stream cannot be read that far. libfreexl does not
+// say, so the records are read here.
+QList<bool> hiddenSheets(const QString &path)
 {
-    return quint32(quint8(bytes[at])) | quint32(quint8(bytes[at + 1])) << 8 |
-           quint32(quint8(bytes[at + 2])) << 16 | quint32(quint8(bytes[at + 3])) << 24;
+    OleFile ole;
+    QString ignored;
+    if (!ole.open(path, &ignored))
+        return {};
+    std::optional<QByteArray> stream = ole.read(QStringLiteral("Workbook"), kMaxGlobalsBytes);
+    if (!stream)
+        stream = ole.read(QStringLiteral("Book"), kMaxGlobalsBytes);
+    if (!stream)
+        return {};
+    const auto le16 = [&](qsizetype at) {
+        return quint16(quint8(stream->at(at)) | quint8(stream->at(at + 1)) << 8);
+    };
+    QList<bool> hidden;
+    for (qsizetype at = 0; at + 4 <= stream->size();) {
+        const quint16 type = le16(at);
+        const quint16 length = le16(at + 2);
+        if (type == 0x000A) // the end of the workbook's globals
+            break;
+        // BOUNDSHEET: where the sheet starts, its state (0 visible) and its kind (0 a worksheet).
+        if (type == 0x0085 && length >= 6 && at + 10 <= stream->size() && stream->at(at + 9) == 0)
+            hidden.append((stream->at(at + 8) & 0x03) != 0);
+        at += 4 + length;
+    }
+    return hidden;
 }
 
 } // namespace
-
-std::optional<QStringList> oleEntryNames(const QString &path, QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("无法读取 %1：%2").arg(path, file.errorString());
-        return std::nullopt;
-    }
-    const auto damaged = [&](const QString &what) {
-        *error = QStringLiteral("%1 的 OLE 目录已损坏：%2").arg(path, what);
-        return std::nullopt;
-    };
-    const QByteArray header = file.read(512);
-    if (header.size() < 512 || !header.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
-        return damaged(QStringLiteral("文件头不对"));
-    const quint16 shift = quint8(header[30]) | quint8(header[31]) << 8;
-    if (shift != 9 && shift != 12)
-        return damaged(QStringLiteral("扇区大小不对"));
-    const qint64 sectorSize = qint64(1) << shift;
-    // Sector 0 follows the header, which fills the first sector of its size.
-    const qint64 sectors = file.size() / sectorSize - 1;
-    auto readSector = [&](quint32 sector, QByteArray *bytes) {
-        if (sector >= sectors || !file.seek((qint64(sector) + 1) * sectorSize))
-            return false;
-        *bytes = file.read(sectorSize);
-        return bytes->size() == sectorSize;
-    };
-    // The FAT entry of a sector, through the first 109 FAT sectors the header lists:
-    // enough for the directory, which a writer puts near the start.
-    const qint64 perSector = sectorSize / 4;
-    auto nextSector = [&](quint32 sector) -> std::optional<quint32> {
-        const qint64 fatIndex = sector / perSector;
-        QByteArray fat;
-        if (fatIndex >= 109 || !readSector(le32(header, 76 + fatIndex * 4), &fat))
-            return std::nullopt;
-        return le32(fat, (sector % perSector) * 4);
-    };
-
-    QStringList names;
-    quint32 sector = le32(header, 48);
-    for (int count = 0; sector != 0xFFFFFFFE; ++count) {
-        QByteArray directory;
-        if (count == kMaxDirectorySectors || !readSector(sector, &directory))
-            return damaged(QStringLiteral("目录扇区 %1 不在文件之中").arg(sector));
-        for (qsizetype at = 0; at + 128 <= directory.size(); at += 128) {
-            const int length = quint8(directory[at + 64]) | quint8(directory[at + 65]) << 8;
-            if (directory[at + 66] == 0 || length < 2 || length > 64 || length % 2)
-                continue;
-            names.append(QString::fromUtf16(
-                reinterpret_cast<const char16_t *>(directory.constData() + at), length / 2 - 1));
-        }
-        const std::optional<quint32> next = nextSector(sector);
-        if (!next)
-            return damaged(QStringLiteral("目录扇区 %1 的链已断").arg(sector));
-        sector = *next;
-    }
-    return names;
-}
 
 XlsSource::~XlsSource()
 {
@@ -124,6 +92,7 @@ bool XlsSource::open(const QString &path, const QString &sheet, QString *error)
     // The sizes of the sheets first, without their cells.
     const void *info = nullptr;
     int code = freexl_open_info(name.constData(), &info);
+    const bool opened = code == FREEXL_OK;
     QStringList names;
     qint64 cells = 0;
     unsigned count = 0;
@@ -152,7 +121,7 @@ bool XlsSource::open(const QString &path, const QString &sheet, QString *error)
             cells += qint64(rows) * columns;
         }
     }
-    if (info)
+    if (opened)
         freexl_close(info);
     if (code != FREEXL_OK) {
         *error = QStringLiteral("无法读取 %1：%2").arg(path, freexlProblem(code));
@@ -186,9 +155,16 @@ bool XlsSource::open(const QString &path, const QString &sheet, QString *error)
             return false;
         }
     }
+    QList<bool> hidden = hiddenSheets(path);
+    if (hidden.size() != names.size())
+        hidden.clear();
     for (int i = 0; i < names.size(); ++i) {
         if (chosen >= 0 && i != chosen)
             continue;
+        if (chosen < 0 && hidden.value(i)) {
+            passed.append(names.at(i));
+            continue;
+        }
         m_sheetName = names.at(i);
         QStringList header;
         QString problem;
@@ -215,7 +191,7 @@ bool XlsSource::open(const QString &path, const QString &sheet, QString *error)
         return false;
     }
     m_sheetNote = passed.isEmpty() ? QStringLiteral("读取工作表“%1”").arg(m_sheetName)
-                                   : QStringLiteral("读取工作表“%1”，跳过了第 1 行不是标题行的“%2”")
+                                   : QStringLiteral("读取工作表“%1”，跳过了“%2”")
                                          .arg(m_sheetName, passed.join(QStringLiteral("”“")));
     return true;
 }

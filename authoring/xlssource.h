@@ -10,9 +10,9 @@ namespace authoring {
 // A sheet of an Excel 97-2003 workbook (.xls), read through libfreexl. The
 // sheet is the one named by `sheet` (its name, or its place from 1), else the
 // first whose first row is a question header; the first record notes which
-// sheet was read. Numbers are shown as Excel's General format shows them,
-// dates as libfreexl gives them (2024-01-31). libfreexl does not tell hidden
-// sheets from visible ones.
+// sheet was read; hidden sheets are passed over unless named. Numbers are
+// shown as Excel's General format shows them, dates as libfreexl gives them
+// (2024-01-31).
 class XlsSource : public QuestionSource
 {
 public:
@@ -45,10 +45,5 @@ private:
     qint64 m_totalBytes = 0;
     QString m_error;
 };
-
-// The names of the streams and storages in the directory of an OLE compound
-// file (an .xls, or an encrypted Office Open XML package), or nothing with
-// `error` set when the file is not one or its directory is damaged.
-std::optional<QStringList> oleEntryNames(const QString &path, QString *error);
 
 } // namespace authoring

@@ -70,6 +70,7 @@ struct Sheet
 {
     QString name;
     QList<QStringList> rows;
+    bool hidden = false;
 };
 
 // An Excel 97-2003 workbook (BIFF8 in an OLE compound file) as Excel lays
@@ -127,7 +128,8 @@ QByteArray makeXls(const QList<Sheet> &sheets)
         for (int i = 0; i < sheets.size(); ++i) {
             QByteArray bound;
             putLe(bound, at, 4);
-            putLe(bound, 0, 2);
+            putLe(bound, sheets.at(i).hidden ? 1 : 0, 1);
+            putLe(bound, 0, 1); // a worksheet
             putLe(bound, sheets.at(i).name.size(), 1);
             putLe(bound, 1, 1);
             records += biffRecord(0x0085, bound + utf16(sheets.at(i).name));
@@ -371,11 +373,12 @@ void TestSources::xls_data()
                            {"首都？", "上海", "北京", "#3.5", "#20", "B"},
                            {},
                            {"两行\n题目", "1", "2", "3", "4", "d"}}};
-    QTest::addRow("notes sheet in front passed over, numbers as Excel shows them")
-        << "bank.xls" << makeXls({notes, questions}) << QString()
-        << QStringList{"2 首都？\nA.上海\nB.北京\nC.3.5\nD.20|B #读取工作表“题库”，跳过了第 1 "
-                       "行不是标题行的“说明”",
-                       "4 两行\n题目\nA.1\nB.2\nC.3\nD.4|D #答案“d”按“D”录入"};
+    const Sheet old{"旧题", {kHeader, {"旧", "1", "2", "3", "4", "A"}}, true};
+    QTest::addRow("hidden and notes sheets passed over, numbers as Excel shows them")
+        << "bank.xls" << makeXls({old, notes, questions}) << QString()
+        << QStringList{
+               "2 首都？\nA.上海\nB.北京\nC.3.5\nD.20|B #读取工作表“题库”，跳过了“旧题”“说明”",
+               "4 两行\n题目\nA.1\nB.2\nC.3\nD.4|D #答案“d”按“D”录入"};
     QTest::addRow("sheet by its place")
         << "bank.xls" << makeXls({questions, questions}) << "2"
         << QStringList{"2 首都？\nA.上海\nB.北京\nC.3.5\nD.20|B #读取工作表“题库”",
