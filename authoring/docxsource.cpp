@@ -413,10 +413,10 @@ bool DocxSource::next(SourceRecord &record)
         const Block block = std::move(m_blocks.front());
         m_blocks.pop_front();
         ++m_done;
-        if (block.table)
-            continue;
+        // Papers lay options out in tables too: a row reads as one line of its cells.
+        const QString text = block.table ? block.cells.join(u'\t') : block.text;
         ++m_location;
-        for (const QString &line : block.text.split(u'\n'))
+        for (const QString &line : text.split(u'\n'))
             m_parser.addLine(line, m_location);
     }
     return true;

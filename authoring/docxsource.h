@@ -11,7 +11,8 @@
 namespace authoring {
 
 // A Word document (.docx). Its paragraphs are read as the text template, a
-// paragraph a line (a line break inside one starts another line), with
+// paragraph a line (a line break inside one starts another line, a table row
+// a line of its cells cut by tabs), with
 // Word's own list numbers written out as Word shows them ("1." before a
 // question, "A." before an option) from numbering.xml. When a table's first
 // row is a question header, that table is read instead, a row a record, as a

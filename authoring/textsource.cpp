@@ -265,7 +265,7 @@ void TemplateParser::addLine(const QString &line, qint64 location)
         if (!m_block || startsQuestion(n)) {
             if (m_block)
                 finishBlock();
-            m_block.emplace();
+            m_block = std::make_unique<Block>();
             m_block->location = location;
             m_block->number = n;
             m_block->kind = m_kind;

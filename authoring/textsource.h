@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 namespace authoring {
 
@@ -86,7 +87,7 @@ private:
 
     std::function<QString(qint64)> m_describe;
     Kind m_kind = Kind::Single;
-    std::optional<Block> m_block;
+    std::unique_ptr<Block> m_block; // the question being read
     bool m_inAnalysis = false;
     bool m_inKey = false;
     bool m_strayRun = false;

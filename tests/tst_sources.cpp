@@ -538,6 +538,11 @@ void TestSources::docx_data()
                     "</w:t></w:r></w:p>" +
                     paragraph("答案 B"))
         << QString() << QStringList{"1 首都？\nA.上海\nB.北京|B #只有 2 个选项"};
+    QTest::addRow("options laid out in a table")
+        << "paper.docx"
+        << makeDocx(paragraph("1. 首都？") + "<w:tbl>" + tableRow({"A.上海", "B.北京"}) +
+                    tableRow({"C.广州", "D.深圳"}) + "</w:tbl>" + paragraph("答案：B"))
+        << QString() << QStringList{"1 首都？\nA.上海\nB.北京\nC.广州\nD.深圳|B"};
     QTest::addRow("a table with a question header")
         << "table.docx"
         << makeDocx(paragraph("说明文字") + "<w:tbl>" + tableRow(kHeader) +
