@@ -143,8 +143,13 @@ std::optional<QByteArray> OleFile::read(const QString &name, qint64 most)
     if (entry == m_entries.cend())
         return std::nullopt;
     const qint64 wanted = qint64(qMin<quint64>(entry->size, quint64(most)));
-    if (entry->size >= le32(m_header, 56))
-        return readChain(entry->start, wanted);
+    if (entry->size >= le32(m_header, 56)) {
+        std::optional<QByteArray> data = readChain(entry->start, wanted);
+        // A chain that ends before the stream's size is broken.
+        if (data && data->size() < wanted)
+            return std::nullopt;
+        return data;
+    }
 
     // A small stream lies in the mini stream, the root's data, in sectors of
     // 64 bytes chained by the mini FAT.

@@ -21,7 +21,7 @@ public:
     // The names of the streams and storages in its directory.
     QStringList names() const;
     // Up to `most` bytes from the start of the stream `name`; nothing when it
-    // is missing or its sectors cannot be followed.
+    // is missing or its sectors cannot be followed that far.
     std::optional<QByteArray> read(const QString &name, qint64 most);
 
 private:

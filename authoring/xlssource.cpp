@@ -88,6 +88,22 @@ bool XlsSource::open(const QString &path, const QString &sheet, QString *error)
                      .arg(path, sizeInWords(kMaxFileBytes));
         return false;
     }
+    // libfreexl trusts the file's structure more than a hostile file deserves:
+    // the workbook stream is followed to its end here first.
+    OleFile ole;
+    if (!ole.open(path, error))
+        return false;
+    const QStringList streams = ole.names();
+    const QString stream = streams.contains(QStringLiteral("Workbook")) ? QStringLiteral("Workbook")
+                                                                        : QStringLiteral("Book");
+    if (!streams.contains(stream)) {
+        *error = QStringLiteral("%1 不是 Excel 97-2003 工作簿：里面没有工作簿数据").arg(path);
+        return false;
+    }
+    if (!ole.read(stream, kMaxFileBytes)) {
+        *error = QStringLiteral("%1 已损坏：工作簿数据不完整").arg(path);
+        return false;
+    }
     const QByteArray name = QFile::encodeName(path);
     // The sizes of the sheets first, without their cells.
     const void *info = nullptr;

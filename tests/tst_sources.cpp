@@ -390,6 +390,16 @@ void TestSources::xls_data()
     QTest::addRow("directory cut off")
         << "bank.xls" << makeXls({notes}).left(1024) << QString()
         << QStringList{"! 的 OLE 目录已损坏：目录扇区 1 不在文件之中"};
+    // Blanks over the FAT and the directory: refused before libfreexl, which
+    // overruns a buffer on this file, sees it.
+    QTest::addRow("FAT and directory overwritten")
+        << "bank.xls" << makeXls({notes, questions}).replace(547, 1173, QByteArray(1173, ' '))
+        << QString()
+        << QStringList{
+               "! 是 OLE 复合文档，但里面没有 Excel 工作簿：请另存为 Excel 工作簿（.xlsx）再导入"};
+    QTest::addRow("workbook stream cut off")
+        << "bank.xls" << makeXls({notes, questions}).left(2048) << QString()
+        << QStringList{"! 已损坏：工作簿数据不完整"};
     QTest::addRow("no such sheet") << "bank.xls" << makeXls({notes}) << "题库"
                                    << QStringList{"! 中没有工作表“题库”，有：说明"};
 }
