@@ -39,6 +39,56 @@ QString freexlProblem(int code)
     }
 }
 
+// What is wrong with the records of a workbook stream, as far as libfreexl
+// would trust them: each record lies within the stream and within Excel's
+// size, the stream starts with a BOF, and the texts in sheet names, cells and
+// number formats lie within their records. Empty when nothing is.
+QString recordProblem(const QByteArray &stream)
+{
+    const auto le16 = [&](qsizetype at) {
+        return quint16(quint8(stream.at(at)) | quint8(stream.at(at + 1)) << 8);
+    };
+    // A text of `count` characters starting with its flags byte at `at`.
+    const auto textFits = [&](qsizetype at, qsizetype count, qsizetype end) {
+        return at < end && at + 1 + count * ((stream.at(at) & 0x01) ? 2 : 1) <= end;
+    };
+    if (stream.size() < 6 || (le16(0) & 0x00FF) != 0x09)
+        return QStringLiteral("工作簿数据不是以 BOF 记录开头");
+    // Texts as Excel 97 writes them; older versions have no flags byte.
+    const bool biff8 = le16(4) == 0x0600;
+    for (qsizetype at = 0; at + 4 <= stream.size();) {
+        const quint16 type = le16(at);
+        const qsizetype length = le16(at + 2);
+        const qsizetype body = at + 4;
+        const qsizetype end = body + length;
+        const auto bad = [&] {
+            return QStringLiteral("第 %1 字节处的记录（类型 %2）长度不对")
+                .arg(at)
+                .arg(type, 4, 16, QLatin1Char('0'));
+        };
+        if (length > 8224 || end > stream.size())
+            return bad();
+        bool fits = true;
+        switch (biff8 ? type : 0) {
+        case 0x0085: // BOUNDSHEET: the name's length, then its flags
+            fits = length >= 8 && textFits(body + 7, quint8(stream.at(body + 6)), end);
+            break;
+        case 0x0204: // LABEL
+            fits = length >= 9 && textFits(body + 8, le16(body + 6), end);
+            break;
+        case 0x041E: // FORMAT
+            fits = length >= 5 && textFits(body + 4, le16(body + 2), end);
+            break;
+        default:
+            break;
+        }
+        if (!fits)
+            return bad();
+        at = end;
+    }
+    return QString();
+}
+
 // Which worksheets are hidden, in the order of the workbook's sheet records;
 // empty when the workbook stream cannot be read that far. libfreexl does not
 // say, so the records are read here.
@@ -100,8 +150,13 @@ bool XlsSource::open(const QString &path, const QString &sheet, QString *error)
         *error = QStringLiteral("%1 不是 Excel 97-2003 工作簿：里面没有工作簿数据").arg(path);
         return false;
     }
-    if (!ole.read(stream, kMaxFileBytes)) {
+    const std::optional<QByteArray> records = ole.read(stream, kMaxFileBytes);
+    if (!records) {
         *error = QStringLiteral("%1 已损坏：工作簿数据不完整").arg(path);
+        return false;
+    }
+    if (const QString problem = recordProblem(*records); !problem.isEmpty()) {
+        *error = QStringLiteral("%1 已损坏：%2").arg(path, problem);
         return false;
     }
     const QByteArray name = QFile::encodeName(path);

@@ -400,6 +400,11 @@ void TestSources::xls_data()
     QTest::addRow("workbook stream cut off")
         << "bank.xls" << makeXls({notes, questions}).left(2048) << QString()
         << QStringList{"! 已损坏：工作簿数据不完整"};
+    QByteArray longName = makeXls({notes, questions});
+    longName[1572] = char(200); // the first sheet name's length, past its record
+    QTest::addRow("sheet name past its record")
+        << "bank.xls" << longName << QString()
+        << QStringList{"! 已损坏：第 26 字节处的记录（类型 0085）长度不对"};
     QTest::addRow("no such sheet") << "bank.xls" << makeXls({notes}) << "题库"
                                    << QStringList{"! 中没有工作表“题库”，有：说明"};
 }
