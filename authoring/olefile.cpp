@@ -53,7 +53,11 @@ bool OleFile::open(const QString &path, QString *error)
             const int length = le16(directory, at + 64);
             Entry entry;
             entry.type = quint8(directory[at + 66]);
-            if (entry.type == 0 || length < 2 || length > 64 || length % 2)
+            // A name longer than its 64 bytes would be read past them (libfreexl does).
+            if (length > 64 || length % 2 || entry.type > 5 || (entry.type != 0 && length < 2))
+                return damaged(QStringLiteral("目录项 %1 的名字或类型不对")
+                                   .arg(count * (m_sectorSize / 128) + at / 128));
+            if (entry.type == 0)
                 continue;
             entry.name = QString::fromUtf16(
                 reinterpret_cast<const char16_t *>(directory.constData() + at), length / 2 - 1);
