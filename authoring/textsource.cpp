@@ -282,7 +282,8 @@ void TemplateParser::addLine(const QString &line, qint64 location)
         return;
     }
     if (m_block->answerLine && m_block->kind == Kind::Single) {
-        stray(location, QStringLiteral("这一行在答案之后，不属于哪道题"));
+        finishBlock();
+        stray(location, QStringLiteral("这一行在答案行之后，应当是下一道带题号的题目"));
         return;
     }
     m_block->chars += line.size() + 1;

@@ -313,11 +313,13 @@ void TestSources::text_data()
         << QStringList{"1 a\nA.1\nB.2|A #只有 2 个选项", "3 b\nA.1\nB.2|A #只有 2 个选项",
                        "6 !答案 C 不在选项之中（只有 A 到 B） #只有 2 个选项",
                        "9 !第 2 题（第 3 行）有两个答案：A，答案表里是 B"};
-    QTest::addRow("no answer anywhere, stray text")
-        << QByteArray("前言\n1. a\nA.1 B.2\n")
+    QTest::addRow("no answer anywhere, stray text before and after")
+        << QByteArray("前言\n1. a\nA.1 B.2\n2. b\nA.1 B.2\n答案：B\n难度：易\n知识点：x\n")
         << QStringList{"1 !这里应当是带题号的题目，如“1. ……”",
                        "2 !缺少答案：没有答案行，题干的括号里没有答案，答案表里也没有第 1 题 #只有 "
-                       "2 个选项"};
+                       "2 个选项",
+                       "4 b\nA.1\nB.2|B #只有 2 个选项",
+                       "7 !这一行在答案行之后，应当是下一道带题号的题目"};
 }
 
 void TestSources::text()
