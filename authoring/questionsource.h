@@ -16,6 +16,9 @@ enum class Format
     Csv,
     Tsv,
     Xlsx,
+    Xls,  // Excel 97-2003
+    Ods,  // OpenDocument spreadsheet
+    Docx, // Word: paragraphs as the text template, or a table of questions
     Text,
     Legacy,
     Bank // a bank of this program, read as it is

@@ -63,6 +63,12 @@ bool ZipReader::open(const QString &path)
     return true;
 }
 
+bool ZipReader::hasEntry(const QString &name)
+{
+    closeEntry();
+    return unzLocateFile(handle(m_zip), name.toUtf8().constData(), kCaseInsensitive) == UNZ_OK;
+}
+
 bool ZipReader::openEntry(const QString &name, qint64 cap)
 {
     closeEntry();

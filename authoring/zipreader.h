@@ -21,6 +21,10 @@ public:
     // False, with error() set, when `path` cannot be read as a zip file.
     bool open(const QString &path);
 
+    // Whether the zip holds `name`, compared as openEntry compares it; ends
+    // any entry being read.
+    bool hasEntry(const QString &name);
+
     // Starts reading `name` (compared as OPC compares part names, without
     // regard to case), ending any entry read before; at most `cap` bytes may
     // come out of it.

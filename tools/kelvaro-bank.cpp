@@ -208,6 +208,12 @@ std::optional<authoring::Format> formatNamed(const QString &name)
         return authoring::Format::Tsv;
     if (n == u"xlsx")
         return authoring::Format::Xlsx;
+    if (n == u"xls")
+        return authoring::Format::Xls;
+    if (n == u"ods")
+        return authoring::Format::Ods;
+    if (n == u"docx")
+        return authoring::Format::Docx;
     if (n == u"txt" || n == u"text")
         return authoring::Format::Text;
     return std::nullopt;
@@ -229,7 +235,7 @@ std::optional<authoring::Encoding> encodingNamed(const QString &name)
 struct InputOptions
 {
     QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("文件格式：csv、tsv、xlsx 或 txt"),
+                              QStringLiteral("文件格式：csv、tsv、xlsx、xls、ods、docx 或 txt"),
                               QStringLiteral("FORMAT")};
     QCommandLineOption encoding{QStringLiteral("encoding"),
                                 QStringLiteral("文本编码：utf-8、utf-16 或 gb18030"),
