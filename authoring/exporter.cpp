@@ -225,6 +225,9 @@ QString exportSource(QuestionSource &source, const QString &target, ExportLayout
     *written = 0;
     const QFileInfo info(target);
     const QString suffix = info.suffix().toLower();
+    // Made before the writer, so that the writer has closed the file when an
+    // unfinished one is removed (Windows removes no open file).
+    bank::NewFile file(target);
     std::unique_ptr<Writer> writer;
     if (suffix == u"csv")
         writer = std::make_unique<CsvWriter>();
@@ -232,7 +235,6 @@ QString exportSource(QuestionSource &source, const QString &target, ExportLayout
         writer = std::make_unique<XlsxWriter>();
     else
         return QStringLiteral("只能导出为 .csv 或 .xlsx 文件：%1").arg(target);
-    bank::NewFile file(target);
     if (QString reason = file.reserve(); !reason.isEmpty())
         return reason;
     const QString tempPath = file.path();

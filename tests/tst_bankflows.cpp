@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -90,10 +91,14 @@ private:
     void openWindow();
     QString writeFile(const QString &name, const QByteArray &bytes);
     void damageIndex();
+    // The programs by their names without ".exe", and not the build's qt.conf (Windows).
     QStringList folder() const
     {
-        return QDir(QCoreApplication::applicationDirPath())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QStringList names = QDir(QCoreApplication::applicationDirPath())
+                                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.removeOne(QStringLiteral("qt.conf"));
+        names.replaceInStrings(QRegularExpression(QStringLiteral("\\.exe$")), QString());
+        return names;
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -121,7 +126,12 @@ void TestBankFlows::initTestCase()
 void TestBankFlows::init()
 {
     testsupport::clearExecutableFolder();
+#ifdef Q_OS_WIN
+    // A link there is a shortcut, which starts no process: the tool itself is copied.
+    QVERIFY(QFile::copy(QStringLiteral(KELVARO_BANK_TOOL), ui::bankToolPath()));
+#else
     QVERIFY(QFile::link(QStringLiteral(KELVARO_BANK_TOOL), ui::bankToolPath()));
+#endif
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_bank = AppFilePath(bank::kBankFileName);
@@ -261,7 +271,8 @@ void TestBankFlows::import_replacesTheBankAndKeepsTheOld()
 
     QStringList expectedDialogs{"importPreview"};
     if (route != u"drop")
-        expectedDialogs.prepend("file:题目文件 (*.csv *.tsv *.xlsx *.txt *.db *.mdb);所有文件 (*)");
+        expectedDialogs.prepend(
+            "file:题目文件 (*.csv *.tsv *.xlsx *.xls *.ods *.docx *.txt *.db *.mdb);所有文件 (*)");
     QCOMPARE(m_dialogs, expectedDialogs);
     QCOMPARE(m_preview.value("counts"),
              "共 3 道题：答案为 A 的 1 道，B 的 1 道，C 的 0 道，D 的 1 道");
@@ -384,6 +395,9 @@ void TestBankFlows::cancel_leavesTheBankByteIdentical()
 
 void TestBankFlows::oldFormat_isConvertedWithItsMarks()
 {
+#ifdef Q_OS_WIN
+    QSKIP("the Windows build has no reader for old-format banks");
+#endif
     if (!QFile::exists(fixture("kx-edge-cases.jet4")))
         QSKIP("legacy fixtures are not beside this checkout");
     QVERIFY(QFile::copy(fixture("kx-edge-cases.jet4"), m_bank));
@@ -416,6 +430,9 @@ void TestBankFlows::oldFormat_isConvertedWithItsMarks()
 
 void TestBankFlows::oldFormat_asksForAPasswordItDoesNotKnow()
 {
+#ifdef Q_OS_WIN
+    QSKIP("the Windows build has no reader for old-format banks");
+#endif
     if (!QFile::exists(fixture("access2000-password.mdb")))
         QSKIP("legacy fixtures are not beside this checkout");
     QVERIFY(QFile::copy(fixture("access2000-password.mdb"), m_bank));
@@ -489,7 +506,8 @@ void TestBankFlows::damaged_beyondRepair_saysWhatToDo()
     QVERIFY2(
         texts.at(1).startsWith("修复帮不了这个题库。点“导出”把还能读出的题存进 kxst-能读出的题-") &&
             texts.at(1).contains("；再向提供题库的人要一份新的 kxst.db，放进文件夹 " +
-                                 QCoreApplication::applicationDirPath() + "\n"),
+                                 QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) +
+                                 "\n"),
         qPrintable(texts.at(1)));
     QVERIFY2(texts.at(2).startsWith("没能导出："), qPrintable(texts.at(2)));
     // The backup repair made first, and nothing half-written.

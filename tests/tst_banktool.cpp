@@ -641,6 +641,9 @@ void TestBankTool::machine_linesTellAProgramWhatHappens_data()
         << 2;
 
     QFile legacy(QStringLiteral(KELVARO_FIXTURES "/legacy/access2000-password.mdb"));
+#ifdef Q_OS_WIN
+    return; // no legacy reader in the Windows build, so no password to tell
+#endif
     if (!legacy.open(QIODevice::ReadOnly))
         return;
     const QByteArray withPassword = legacy.readAll();

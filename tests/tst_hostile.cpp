@@ -89,9 +89,17 @@ void TestHostile::refusedInBoundedTimeAndMemory_data()
     fixture("F09-csv-utf16-lone-surrogate.csv", {"UTF-16", "第 3 行", "D800"});
     fixture("F09-csv-utf16-odd-trailing-byte.csv", {"UTF-16", "第 3 行", "不完整"});
     // Legacy banks with a looping memo chain or a cut-off last page.
+#ifdef Q_OS_WIN
+    // No legacy reader there: a Jet file is named for what it is, whatever is in it.
+    const QStringList jet{"是旧格式的题库"};
+    fixture("F10-jet-memo-chain-selfloop.jet4", jet);
+    fixture("F13-jet-truncated-1-byte.jet4", jet);
+    fixture("F13-jet-truncated-300-bytes.jet4", jet);
+#else
     fixture("F10-jet-memo-chain-selfloop.jet4", {"id 为 4", "tm", "链"});
     fixture("F13-jet-truncated-1-byte.jet4", {"不是整页"});
     fixture("F13-jet-truncated-300-bytes.jet4", {"不是整页"});
+#endif
 
     // Lines and records far longer than any question, made here.
     QTest::addRow("text line without an end, 40 MiB")

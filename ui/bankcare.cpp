@@ -154,7 +154,8 @@ BankCare::BankCare(QWidget *window, bank::Connection &connection, bank::Query &q
 
 QString BankCare::fileFilter()
 {
-    return QStringLiteral("题目文件 (*.csv *.tsv *.xlsx *.txt *.db *.mdb);;所有文件 (*)");
+    return QStringLiteral(
+        "题目文件 (*.csv *.tsv *.xlsx *.xls *.ods *.docx *.txt *.db *.mdb);;所有文件 (*)");
 }
 
 QString BankCare::bankPath() const

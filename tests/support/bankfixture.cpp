@@ -94,7 +94,8 @@ void clearExecutableFolder()
     const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     for (const QFileInfo &entry : folder.entryInfoList(QDir::AllEntries | QDir::Hidden |
                                                        QDir::System | QDir::NoDotAndDotDot)) {
-        if (entry.fileName() == self)
+        // Under Wine the build's qt.conf tells Qt where its plugins and texts are.
+        if (entry.fileName() == self || entry.fileName() == u"qt.conf")
             continue;
         const bool removed = entry.isDir() && !entry.isSymLink()
                                  ? QDir(entry.filePath()).removeRecursively()
