@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -49,6 +50,14 @@ enum class BankCheck
 // Reads (never writes) an open database and says whether it is a question bank
 // whose password is `password`. `detail` receives SQLite's text for Unreadable.
 BankCheck checkBank(Database &db, const QString &password, QString *detail = nullptr);
+
+// What a check that did not find a bank of this program says about the file
+// at `path`, in words for the user; `detail` is SQLite's text for Unreadable.
+QString bankCheckMessage(BankCheck check, const QString &path, const QString &detail = {});
+
+// What SQLite's integrity check finds wrong with the whole file, one line a
+// problem (a read that failed is one); empty when the file is sound.
+QStringList integrityProblems(Database &db);
 
 // The error for a bank whose file is damaged; `detail` (SQLite's text, or what
 // was found) follows the Chinese line.
