@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bank/bankerror.h"
+#include "bank/question.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,16 +25,6 @@ inline constexpr int kFormatVersion = 1;
 // and is refused before anything is computed.
 inline constexpr int kPasswordIterations = 256;
 inline constexpr int kMaxPasswordIterations = 12000;
-
-// One row of kx. An empty optional is SQL NULL, which a legacy bank may hold
-// and which must stay apart from an empty string.
-struct Question
-{
-    std::optional<qint64> id;
-    std::optional<QString> tm;
-    std::optional<QString> da;
-    std::optional<qint64> xx;
-};
 
 // PBKDF2-HMAC-SHA256 with one 32-byte block.
 QByteArray derivePasswordHash(const QString &password, const QByteArray &salt, int iterations);
