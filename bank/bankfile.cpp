@@ -320,20 +320,20 @@ RepairReport repairBank(const QString &path)
     return report;
 }
 
-QString writeBank(const QString &path, const QString &password,
-                  const std::function<std::optional<Question>()> &next)
+bool writeBank(const QString &path, const QString &password,
+               const std::function<std::optional<Question>()> &next, QString *error)
 {
     // The row source may throw; the half-written file goes all the same.
     NewFile file(path);
-    if (QString reason = file.reserve(); !reason.isEmpty())
-        return reason;
+    if (!file.reserve(error))
+        return false;
     const QString tempPath = file.path();
 
-    QString error;
+    QString reason;
     {
         Database db;
         if (!db.open(tempPath, Database::OpenMode::Create)) {
-            error = db.lastError();
+            reason = db.lastError();
         } else {
             const QByteArray salt = [] {
                 QByteArray bytes(16, Qt::Uninitialized);
@@ -347,22 +347,22 @@ QString writeBank(const QString &path, const QString &password,
                 QStringLiteral("PRAGMA user_version = %1").arg(kFormatVersion),
             };
             for (const QString &sql : settings) {
-                if (error.isEmpty() && !db.execute(sql))
-                    error = db.lastError();
+                if (reason.isEmpty() && !db.execute(sql))
+                    reason = db.lastError();
             }
             Transaction write(db);
-            if (error.isEmpty() && !write.begin())
-                error = db.lastError();
+            if (reason.isEmpty() && !write.begin())
+                reason = db.lastError();
             const QStringList schema = {
                 QStringLiteral("CREATE TABLE kelvaro_meta (name TEXT PRIMARY KEY, value BLOB "
                                "NOT NULL)"),
                 QStringLiteral("CREATE TABLE kx (id INTEGER, tm TEXT, da TEXT, xx INTEGER)"),
             };
             for (const QString &sql : schema) {
-                if (error.isEmpty() && !db.execute(sql))
-                    error = db.lastError();
+                if (reason.isEmpty() && !db.execute(sql))
+                    reason = db.lastError();
             }
-            if (error.isEmpty()) {
+            if (reason.isEmpty()) {
                 Statement meta(db, QStringLiteral("INSERT INTO kelvaro_meta VALUES (?1, ?2)"));
                 const QList<QPair<QString, QByteArray>> values = {
                     {QStringLiteral("password_salt"), salt},
@@ -377,35 +377,37 @@ QString writeBank(const QString &path, const QString &password,
                     meta.bindBlob(2, value);
                     meta.step();
                     if (meta.hasError()) {
-                        error = db.lastError();
+                        reason = db.lastError();
                         break;
                     }
                 }
             }
-            if (error.isEmpty()) {
+            if (reason.isEmpty()) {
                 RowInserter inserter(db);
-                error = inserter.error();
-                while (error.isEmpty()) {
+                reason = inserter.error();
+                while (reason.isEmpty()) {
                     const std::optional<Question> q = next();
                     if (!q)
                         break;
                     if (!inserter.insert(*q))
-                        error = inserter.error();
+                        reason = inserter.error();
                 }
             }
             // The index goes in last: building it once is faster than keeping it up per row.
-            if (error.isEmpty() && !db.execute(QStringLiteral("CREATE INDEX kx_xx ON kx (xx)")))
-                error = db.lastError();
-            if (error.isEmpty() && !write.commit())
-                error = db.lastError();
-            if (error.isEmpty() && !db.execute(QStringLiteral("PRAGMA journal_mode = DELETE")))
-                error = db.lastError();
+            if (reason.isEmpty() && !db.execute(QStringLiteral("CREATE INDEX kx_xx ON kx (xx)")))
+                reason = db.lastError();
+            if (reason.isEmpty() && !write.commit())
+                reason = db.lastError();
+            if (reason.isEmpty() && !db.execute(QStringLiteral("PRAGMA journal_mode = DELETE")))
+                reason = db.lastError();
         }
     }
 
-    if (error.isEmpty())
-        error = file.place();
-    return error;
+    if (!reason.isEmpty()) {
+        *error = reason;
+        return false;
+    }
+    return file.place(error);
 }
 
 } // namespace bank

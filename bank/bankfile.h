@@ -73,9 +73,9 @@ RepairReport repairBank(const QString &path);
 // Writes a complete bank to `path`, or nothing at all: the rows go to a
 // temporary file beside it that is renamed into place only when whole. An
 // existing file at `path` is never replaced. `next` is called until it returns
-// nothing, so the rows need not all be in memory. Returns an empty string on
-// success, else the reason.
-QString writeBank(const QString &path, const QString &password,
-                  const std::function<std::optional<Question>()> &next);
+// nothing, so the rows need not all be in memory. False with the reason in
+// `error` when nothing was written.
+bool writeBank(const QString &path, const QString &password,
+               const std::function<std::optional<Question>()> &next, QString *error);
 
 } // namespace bank

@@ -42,16 +42,19 @@ QString bankOf(int rows, int practised)
     const QString path =
         benchDir().filePath(QStringLiteral("kx-%1-%2.db").arg(rows).arg(practised));
     int i = 0;
-    const QString error =
-        bank::writeBank(path, bank::kBankPassword, [&]() -> std::optional<bank::Question> {
+    QString error;
+    const bool written = bank::writeBank(
+        path, bank::kBankPassword,
+        [&]() -> std::optional<bank::Question> {
             if (i >= rows)
                 return std::nullopt;
             ++i;
             return bank::Question{
                 i, QStringLiteral("题目%1：下列哪一项是正确的？\nA.甲\nB.乙\nC.丙\nD.丁").arg(i),
                 QStringLiteral("ABCD").mid(i % 4, 1), i <= practised ? 1 : 0};
-        });
-    if (!error.isEmpty())
+        },
+        &error);
+    if (!written)
         qFatal("%s", qPrintable(error));
     banks.emplace(std::pair{rows, practised}, path);
     return path;
