@@ -37,14 +37,14 @@ void Connection::open()
     };
 
     QString parseError;
-    const auto parsed = ConnectionString::parse(m_connectionString, &parseError);
-    if (!parsed)
+    ConnectionString parsed;
+    if (!parsed.parse(m_connectionString, &parseError))
         fail(parseError);
-    const QString provider = parsed->value(QStringLiteral("Provider"));
+    const QString provider = parsed.value(QStringLiteral("Provider"));
     if (provider.compare(kProvider, Qt::CaseInsensitive) != 0)
         fail(QStringLiteral("不支持的数据提供程序“%1”").arg(provider));
 
-    const QString mode = parsed->value(QStringLiteral("Mode"));
+    const QString mode = parsed.value(QStringLiteral("Mode"));
     if (mode.isEmpty() || mode.compare(QStringLiteral("ReadWrite"), Qt::CaseInsensitive) == 0 ||
         mode.compare(QStringLiteral("Write"), Qt::CaseInsensitive) == 0 ||
         mode.compare(QStringLiteral("Share Deny None"), Qt::CaseInsensitive) == 0) {
@@ -55,7 +55,7 @@ void Connection::open()
         fail(QStringLiteral("不支持的打开方式“%1”").arg(mode));
     }
 
-    path = parsed->value(QStringLiteral("Data Source"));
+    path = parsed.value(QStringLiteral("Data Source"));
     if (path.isEmpty())
         fail(QStringLiteral("连接字符串里没有题库文件的路径"));
     const QFileInfo info(path);
@@ -81,7 +81,7 @@ void Connection::open()
 
     QString detail;
     const BankCheck check =
-        checkBank(m_db, parsed->value(QStringLiteral("Jet OLEDB:Database Password")), &detail);
+        checkBank(m_db, parsed.value(QStringLiteral("Jet OLEDB:Database Password")), &detail);
     if (check == BankCheck::WrongPassword)
         fail(bankCheckMessage(check, path) +
                  QStringLiteral("请换一份本程序的题库，或者按 Ctrl+O 从题目文件导入题库"),
