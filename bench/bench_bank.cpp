@@ -20,6 +20,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -283,7 +284,8 @@ void BM_DurableCommits(benchmark::State &state)
     qint64 next = 1;
     for (auto _ : state) {
         const auto start = Clock::now();
-        if (oneCommit && !db.execute(QStringLiteral("BEGIN IMMEDIATE")))
+        std::optional<bank::Transaction> batch;
+        if (oneCommit && !batch.emplace(db).begin())
             qFatal("cannot begin");
         for (int i = 0; i < 100; ++i) {
             flip.reset();
@@ -293,7 +295,7 @@ void BM_DurableCommits(benchmark::State &state)
                 qFatal("cannot write: %s", qPrintable(db.lastError()));
             next = next % kRows + 1;
         }
-        if (oneCommit && !db.execute(QStringLiteral("COMMIT")))
+        if (batch && !batch->commit())
             qFatal("cannot commit");
         state.SetIterationTime(secondsSince(start));
     }
