@@ -9,12 +9,16 @@ namespace authoring {
 
 namespace {
 
-bool run(bank::Database &db, const QString &sql, QString *error)
+// Takes the connection's last error as the reason.
+bool failed(bank::Database &db, QString *error)
 {
-    if (db.execute(sql))
-        return true;
     *error = db.lastError();
     return false;
+}
+
+bool run(bank::Database &db, const QString &sql, QString *error)
+{
+    return db.execute(sql) || failed(db, error);
 }
 
 bool scalar(bank::Database &db, const QString &sql, qint64 *value, QString *error)
@@ -42,15 +46,12 @@ bool resetMarks(const QString &bankPath, qint64 *changed, QString *error)
     bank::Database db;
     if (!openBank(db, bankPath, true, error))
         return false;
-    if (!run(db, QStringLiteral("BEGIN IMMEDIATE"), error))
-        return false;
-    if (!run(db, QStringLiteral("UPDATE kx SET xx = 0 WHERE xx = 1"), error) ||
-        !scalar(db, QStringLiteral("SELECT changes()"), changed, error) ||
-        !run(db, QStringLiteral("COMMIT"), error)) {
-        db.execute(QStringLiteral("ROLLBACK"));
-        return false;
-    }
-    return true;
+    bank::Transaction reset(db);
+    if (!reset.begin())
+        return failed(db, error);
+    return run(db, QStringLiteral("UPDATE kx SET xx = 0 WHERE xx = 1"), error) &&
+           scalar(db, QStringLiteral("SELECT changes()"), changed, error) &&
+           (reset.commit() || failed(db, error));
 }
 
 bool carryMarks(const QString &oldPath, const QString &newPath, qint64 *carried, qint64 *unmatched,
@@ -68,14 +69,11 @@ bool carryMarks(const QString &oldPath, const QString &newPath, qint64 *carried,
 
     // The old bank's practised texts go to a temporary table of the new
     // bank's connection, which SQLite keeps on disk when large.
-    auto fail = [&] {
-        newDb.execute(QStringLiteral("ROLLBACK"));
-        return false;
-    };
-    if (!run(newDb, QStringLiteral("BEGIN IMMEDIATE"), error))
-        return false;
+    bank::Transaction carry(newDb);
+    if (!carry.begin())
+        return failed(newDb, error);
     if (!run(newDb, QStringLiteral("CREATE TEMP TABLE old_practised (tm TEXT)"), error))
-        return fail();
+        return false;
     qint64 withoutText = 0;
     {
         bank::Statement select(oldDb, QStringLiteral("SELECT tm FROM kx WHERE xx = 1"));
@@ -88,14 +86,12 @@ bool carryMarks(const QString &oldPath, const QString &newPath, qint64 *carried,
             insert.reset();
             insert.bindText(1, select.textValue(0));
             insert.step();
-            if (insert.hasError()) {
-                *error = newDb.lastError();
-                return fail();
-            }
+            if (insert.hasError())
+                return failed(newDb, error);
         }
         if (select.hasError()) {
             *error = QStringLiteral("读取 %1 时出错：%2").arg(oldPath, oldDb.lastError());
-            return fail();
+            return false;
         }
     }
     qint64 missing = 0;
@@ -109,9 +105,10 @@ bool carryMarks(const QString &oldPath, const QString &newPath, qint64 *carried,
         !scalar(newDb,
                 QStringLiteral("SELECT count(*) FROM old_practised WHERE tm NOT IN "
                                "(SELECT tm FROM main.kx WHERE tm IS NOT NULL)"),
-                &missing, error) ||
-        !run(newDb, QStringLiteral("COMMIT"), error))
-        return fail();
+                &missing, error))
+        return false;
+    if (!carry.commit())
+        return failed(newDb, error);
     *unmatched = missing + withoutText;
     return true;
 }

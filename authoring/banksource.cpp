@@ -19,22 +19,10 @@ bool openBank(bank::Database &db, const QString &path, bool writable, QString *e
         return false;
     }
     QString detail;
-    switch (bank::checkBank(db, bank::kBankPassword, &detail)) {
-    case bank::BankCheck::Ok:
+    const bank::BankCheck check = bank::checkBank(db, bank::kBankPassword, &detail);
+    if (check == bank::BankCheck::Ok)
         return true;
-    case bank::BankCheck::NotABank:
-        *error = QStringLiteral("%1 不是本程序的题库").arg(path);
-        break;
-    case bank::BankCheck::NewerFormat:
-        *error = QStringLiteral("%1 是更新版本的题库，请使用新版的程序").arg(path);
-        break;
-    case bank::BankCheck::WrongPassword:
-        *error = QStringLiteral("%1 的密码与本程序的不同").arg(path);
-        break;
-    case bank::BankCheck::Unreadable:
-        *error = QStringLiteral("无法读取题库 %1：%2").arg(path, detail);
-        break;
-    }
+    *error = bank::bankCheckMessage(check, path, detail);
     db.close();
     return false;
 }
@@ -86,16 +74,7 @@ bool BankSource::next(SourceRecord &record)
 
 QStringList BankSource::integrityProblems()
 {
-    QStringList problems;
-    bank::Statement check(m_db, QStringLiteral("PRAGMA integrity_check"));
-    while (check.step()) {
-        const QString line = check.textValue(0);
-        if (line != QLatin1String("ok"))
-            problems.append(line);
-    }
-    if (check.hasError())
-        problems.append(m_db.lastError());
-    return problems;
+    return bank::integrityProblems(m_db);
 }
 
 } // namespace authoring

@@ -235,7 +235,7 @@ QString exportSource(QuestionSource &source, const QString &target, ExportLayout
         writer = std::make_unique<XlsxWriter>();
     else
         return QStringLiteral("只能导出为 .csv 或 .xlsx 文件：%1").arg(target);
-    if (QString reason = file.reserve(); !reason.isEmpty())
+    if (QString reason; !file.reserve(&reason))
         return reason;
     const QString tempPath = file.path();
 
@@ -279,7 +279,7 @@ QString exportSource(QuestionSource &source, const QString &target, ExportLayout
     if (!writer->close(&error))
         return QStringLiteral("无法写入 %1：%2").arg(target, error);
     writer.reset();
-    if (QString reason = file.place(); !reason.isEmpty())
+    if (QString reason; !file.place(&reason))
         return reason;
     *written = rows;
     return QString();

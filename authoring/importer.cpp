@@ -133,7 +133,7 @@ ImportOutcome importSource(QuestionSource &source, const QString &bankPath, cons
             return batch[used++];
         };
         try {
-            writeError = bank::writeBank(bankPath, password, next);
+            bank::writeBank(bankPath, password, next, &writeError);
         } catch (const Abandon &) {
         } catch (...) {
             writeFailure = std::current_exception();

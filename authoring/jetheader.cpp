@@ -12,7 +12,6 @@ namespace authoring {
 
 namespace {
 
-constexpr int kVersionOffset = 0x14;
 constexpr int kMaskedOffset = 0x18;
 constexpr int kMaskedSize = 128;
 constexpr int kPasswordOffset = 0x42;
@@ -65,25 +64,11 @@ std::optional<JetHeader> readJetHeader(const QByteArray &head)
 {
     if (head.size() < kJetHeaderSize)
         return std::nullopt;
-    static const QByteArray magic("\x00\x01\x00\x00", 4);
-    if (!head.startsWith(magic))
+    const auto version = bank::jetVersionOf(head);
+    if (!version)
         return std::nullopt;
-    const QByteArray signature = head.mid(4, 15);
-    const quint8 versionByte = quint8(head.at(kVersionOffset));
-
     JetHeader header;
-    if (signature == "Standard Jet DB") {
-        if (versionByte == 0)
-            header.version = JetVersion::Jet3;
-        else if (versionByte == 1)
-            header.version = JetVersion::Jet4;
-        else
-            header.version = JetVersion::Ace;
-    } else if (signature == "Standard ACE DB") {
-        header.version = JetVersion::Ace;
-    } else {
-        return std::nullopt;
-    }
+    header.version = *version;
     if (header.version != JetVersion::Jet4)
         return header;
 
@@ -130,11 +115,6 @@ QString jetVersionName(JetVersion version)
         return QStringLiteral("ACE（Access 2007 及以后的 .accdb）");
     }
     return {};
-}
-
-bool isJetFile(const QString &path)
-{
-    return readJetHeaderOf(path).has_value();
 }
 
 } // namespace authoring

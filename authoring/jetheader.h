@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bank/jetfile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -7,13 +9,7 @@
 
 namespace authoring {
 
-// The generations of the Access file format, told by the header page.
-enum class JetVersion
-{
-    Jet3, // Access 97
-    Jet4, // Access 2000 to 2003
-    Ace   // Access 2007 and later (.accdb)
-};
+using bank::JetVersion;
 
 struct JetHeader
 {
@@ -34,9 +30,8 @@ std::optional<JetHeader> readJetHeader(const QByteArray &head);
 // file cannot be read or is no Jet or ACE database.
 std::optional<JetHeader> readJetHeaderOf(const QString &path);
 
-// Whether the file at `path` starts with a Jet or ACE header page (an Access
-// database of any generation), whatever its name.
-bool isJetFile(const QString &path);
+// An Access database of any generation, told as the program tells an old bank.
+using bank::isJetFile;
 
 // The format in words for messages, such as "Jet 3（Access 97）".
 QString jetVersionName(JetVersion version);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bank/bankfile.h"
+#include "bank/question.h"
 
 #include <QString>
 #include <QStringList>

@@ -12,8 +12,6 @@
 #include <QRandomGenerator>
 #include <QStringEncoder>
 
-#include <sqlite3.h>
-
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
@@ -181,6 +179,38 @@ BankCheck checkBank(Database &db, const QString &password, QString *detail)
     return BankCheck::Ok;
 }
 
+QString bankCheckMessage(BankCheck check, const QString &path, const QString &detail)
+{
+    switch (check) {
+    case BankCheck::Ok:
+        break;
+    case BankCheck::NotABank:
+        return QStringLiteral("%1 不是本程序的题库文件").arg(path);
+    case BankCheck::NewerFormat:
+        return QStringLiteral("%1 是新版程序的题库，本程序读不了").arg(path);
+    case BankCheck::WrongPassword:
+        return QStringLiteral("题库密码不对：题库文件 %1 不是用本程序的密码制作的。").arg(path);
+    case BankCheck::Unreadable:
+        return QStringLiteral("无法读取题库文件 %1，文件可能已损坏。请换一份完好的题库\n%2")
+            .arg(path, detail);
+    }
+    return {};
+}
+
+QStringList integrityProblems(Database &db)
+{
+    QStringList problems;
+    Statement check(db, QStringLiteral("PRAGMA integrity_check"));
+    while (check.step()) {
+        const QString line = check.textValue(0);
+        if (line != QLatin1String("ok"))
+            problems.append(line);
+    }
+    if (check.hasError())
+        problems.append(db.lastError());
+    return problems;
+}
+
 BankError damagedBank(const QString &path, const QString &detail)
 {
     return BankError(QStringLiteral("题库文件 %1 已损坏\n%2").arg(path, detail), Problem::Damaged,
@@ -189,10 +219,7 @@ BankError damagedBank(const QString &path, const QString &detail)
 
 BankError writeFailure(Database &db)
 {
-    const int code = db.errorCode();
-    // SQLite opens a file it may not write read-only and refuses the first
-    // write; a folder it may not write keeps it from making its journal.
-    if (code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM) {
+    if (db.lastErrorIsNotWritable()) {
         const QString folder = QDir::toNativeSeparators(QFileInfo(db.path()).absolutePath());
         return BankError(QStringLiteral("写入题库失败：不允许在文件夹 %1 里修改题库 %2。"
                                         "请把本程序所在的整个文件夹复制到自己可以写入的地方"
@@ -265,7 +292,8 @@ RepairReport repairBank(const QString &path)
         }
     }
     // The write lock keeps other copies of the program from writing while the copy is taken.
-    if (!db.execute(QStringLiteral("BEGIN IMMEDIATE"))) {
+    Transaction reindex(db);
+    if (!reindex.begin()) {
         report.message =
             QStringLiteral("题库正被另一个程序使用，请先关闭它（%1）").arg(db.lastError());
         return report;
@@ -278,20 +306,13 @@ RepairReport repairBank(const QString &path)
         report.message = error + QStringLiteral("，没有改动题库");
         return report;
     }
-    if (!db.execute(QStringLiteral("REINDEX")) || !db.execute(QStringLiteral("COMMIT"))) {
+    if (!db.execute(QStringLiteral("REINDEX")) || !reindex.commit()) {
         report.message = QStringLiteral("重建索引失败（%1），题库没有改动；原样的备份在 %2")
                              .arg(db.lastError(), report.backupPath);
         return report;
     }
-    QStringList problems;
-    {
-        Statement check(db, QStringLiteral("PRAGMA integrity_check"));
-        while (check.step())
-            problems.append(check.textValue(0));
-        if (check.hasError() || !check.isValid())
-            problems.append(db.lastError());
-    }
-    report.ok = problems == QStringList{QStringLiteral("ok")};
+    const QStringList problems = integrityProblems(db);
+    report.ok = problems.isEmpty();
     report.message =
         report.ok ? QStringLiteral("已重建索引，检查无误；原样的备份在 %1").arg(report.backupPath)
                   : QStringLiteral("已重建索引，但题库仍有损坏：%1；原样的备份在 %2")
@@ -299,20 +320,20 @@ RepairReport repairBank(const QString &path)
     return report;
 }
 
-QString writeBank(const QString &path, const QString &password,
-                  const std::function<std::optional<Question>()> &next)
+bool writeBank(const QString &path, const QString &password,
+               const std::function<std::optional<Question>()> &next, QString *error)
 {
     // The row source may throw; the half-written file goes all the same.
     NewFile file(path);
-    if (QString reason = file.reserve(); !reason.isEmpty())
-        return reason;
+    if (!file.reserve(error))
+        return false;
     const QString tempPath = file.path();
 
-    QString error;
+    QString reason;
     {
         Database db;
         if (!db.open(tempPath, Database::OpenMode::Create)) {
-            error = db.lastError();
+            reason = db.lastError();
         } else {
             const QByteArray salt = [] {
                 QByteArray bytes(16, Qt::Uninitialized);
@@ -320,22 +341,28 @@ QString writeBank(const QString &path, const QString &password,
                                                       bytes.size() / 4);
                 return bytes;
             }();
-            const QStringList schema = {
+            const QStringList settings = {
                 QStringLiteral("PRAGMA journal_mode = OFF"),
                 QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId),
                 QStringLiteral("PRAGMA user_version = %1").arg(kFormatVersion),
-                QStringLiteral("BEGIN"),
+            };
+            for (const QString &sql : settings) {
+                if (reason.isEmpty() && !db.execute(sql))
+                    reason = db.lastError();
+            }
+            Transaction write(db);
+            if (reason.isEmpty() && !write.begin())
+                reason = db.lastError();
+            const QStringList schema = {
                 QStringLiteral("CREATE TABLE kelvaro_meta (name TEXT PRIMARY KEY, value BLOB "
                                "NOT NULL)"),
                 QStringLiteral("CREATE TABLE kx (id INTEGER, tm TEXT, da TEXT, xx INTEGER)"),
             };
             for (const QString &sql : schema) {
-                if (!db.execute(sql)) {
-                    error = db.lastError();
-                    break;
-                }
+                if (reason.isEmpty() && !db.execute(sql))
+                    reason = db.lastError();
             }
-            if (error.isEmpty()) {
+            if (reason.isEmpty()) {
                 Statement meta(db, QStringLiteral("INSERT INTO kelvaro_meta VALUES (?1, ?2)"));
                 const QList<QPair<QString, QByteArray>> values = {
                     {QStringLiteral("password_salt"), salt},
@@ -350,35 +377,37 @@ QString writeBank(const QString &path, const QString &password,
                     meta.bindBlob(2, value);
                     meta.step();
                     if (meta.hasError()) {
-                        error = db.lastError();
+                        reason = db.lastError();
                         break;
                     }
                 }
             }
-            if (error.isEmpty()) {
+            if (reason.isEmpty()) {
                 RowInserter inserter(db);
-                error = inserter.error();
-                while (error.isEmpty()) {
+                reason = inserter.error();
+                while (reason.isEmpty()) {
                     const std::optional<Question> q = next();
                     if (!q)
                         break;
                     if (!inserter.insert(*q))
-                        error = inserter.error();
+                        reason = inserter.error();
                 }
             }
             // The index goes in last: building it once is faster than keeping it up per row.
-            if (error.isEmpty() && !db.execute(QStringLiteral("CREATE INDEX kx_xx ON kx (xx)")))
-                error = db.lastError();
-            if (error.isEmpty() && !db.execute(QStringLiteral("COMMIT")))
-                error = db.lastError();
-            if (error.isEmpty() && !db.execute(QStringLiteral("PRAGMA journal_mode = DELETE")))
-                error = db.lastError();
+            if (reason.isEmpty() && !db.execute(QStringLiteral("CREATE INDEX kx_xx ON kx (xx)")))
+                reason = db.lastError();
+            if (reason.isEmpty() && !write.commit())
+                reason = db.lastError();
+            if (reason.isEmpty() && !db.execute(QStringLiteral("PRAGMA journal_mode = DELETE")))
+                reason = db.lastError();
         }
     }
 
-    if (error.isEmpty())
-        error = file.place();
-    return error;
+    if (!reason.isEmpty()) {
+        *error = reason;
+        return false;
+    }
+    return file.place(error);
 }
 
 } // namespace bank

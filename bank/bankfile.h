@@ -1,9 +1,11 @@
 #pragma once
 
 #include "bank/bankerror.h"
+#include "bank/question.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -24,16 +26,6 @@ inline constexpr int kFormatVersion = 1;
 inline constexpr int kPasswordIterations = 256;
 inline constexpr int kMaxPasswordIterations = 12000;
 
-// One row of kx. An empty optional is SQL NULL, which a legacy bank may hold
-// and which must stay apart from an empty string.
-struct Question
-{
-    std::optional<qint64> id;
-    std::optional<QString> tm;
-    std::optional<QString> da;
-    std::optional<qint64> xx;
-};
-
 // PBKDF2-HMAC-SHA256 with one 32-byte block.
 QByteArray derivePasswordHash(const QString &password, const QByteArray &salt, int iterations);
 
@@ -49,6 +41,14 @@ enum class BankCheck
 // Reads (never writes) an open database and says whether it is a question bank
 // whose password is `password`. `detail` receives SQLite's text for Unreadable.
 BankCheck checkBank(Database &db, const QString &password, QString *detail = nullptr);
+
+// What a check that did not find a bank of this program says about the file
+// at `path`, in words for the user; `detail` is SQLite's text for Unreadable.
+QString bankCheckMessage(BankCheck check, const QString &path, const QString &detail = {});
+
+// What SQLite's integrity check finds wrong with the whole file, one line a
+// problem (a read that failed is one); empty when the file is sound.
+QStringList integrityProblems(Database &db);
 
 // The error for a bank whose file is damaged; `detail` (SQLite's text, or what
 // was found) follows the Chinese line.
@@ -73,9 +73,9 @@ RepairReport repairBank(const QString &path);
 // Writes a complete bank to `path`, or nothing at all: the rows go to a
 // temporary file beside it that is renamed into place only when whole. An
 // existing file at `path` is never replaced. `next` is called until it returns
-// nothing, so the rows need not all be in memory. Returns an empty string on
-// success, else the reason.
-QString writeBank(const QString &path, const QString &password,
-                  const std::function<std::optional<Question>()> &next);
+// nothing, so the rows need not all be in memory. False with the reason in
+// `error` when nothing was written.
+bool writeBank(const QString &path, const QString &password,
+               const std::function<std::optional<Question>()> &next, QString *error);
 
 } // namespace bank

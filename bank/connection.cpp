@@ -3,11 +3,9 @@
 #include "bank/bankerror.h"
 #include "bank/bankfile.h"
 #include "bank/connectionstring.h"
-
-#include <sqlite3.h>
+#include "bank/jetfile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace bank {
@@ -15,18 +13,6 @@ namespace bank {
 namespace {
 
 const QString kProvider = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
-
-// The old program kept its bank in an Access (Jet) file: its first page names
-// the engine after four bytes of page type.
-bool isJetFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(20);
-    return head.startsWith(QByteArrayView("\x00\x01\x00\x00", 4)) &&
-           (head.mid(4).startsWith("Standard Jet DB") || head.mid(4).startsWith("Standard ACE DB"));
-}
 
 } // namespace
 
@@ -51,14 +37,14 @@ void Connection::open()
     };
 
     QString parseError;
-    const auto parsed = ConnectionString::parse(m_connectionString, &parseError);
-    if (!parsed)
+    ConnectionString parsed;
+    if (!parsed.parse(m_connectionString, &parseError))
         fail(parseError);
-    const QString provider = parsed->value(QStringLiteral("Provider"));
+    const QString provider = parsed.value(QStringLiteral("Provider"));
     if (provider.compare(kProvider, Qt::CaseInsensitive) != 0)
         fail(QStringLiteral("不支持的数据提供程序“%1”").arg(provider));
 
-    const QString mode = parsed->value(QStringLiteral("Mode"));
+    const QString mode = parsed.value(QStringLiteral("Mode"));
     if (mode.isEmpty() || mode.compare(QStringLiteral("ReadWrite"), Qt::CaseInsensitive) == 0 ||
         mode.compare(QStringLiteral("Write"), Qt::CaseInsensitive) == 0 ||
         mode.compare(QStringLiteral("Share Deny None"), Qt::CaseInsensitive) == 0) {
@@ -69,7 +55,7 @@ void Connection::open()
         fail(QStringLiteral("不支持的打开方式“%1”").arg(mode));
     }
 
-    path = parsed->value(QStringLiteral("Data Source"));
+    path = parsed.value(QStringLiteral("Data Source"));
     if (path.isEmpty())
         fail(QStringLiteral("连接字符串里没有题库文件的路径"));
     const QFileInfo info(path);
@@ -88,33 +74,20 @@ void Connection::open()
 
     if (!m_db.open(path,
                    m_readOnly ? Database::OpenMode::ReadOnly : Database::OpenMode::ReadWrite)) {
-        if (m_db.errorCode() == SQLITE_NOTADB)
-            fail(QStringLiteral("%1 不是本程序的题库文件").arg(path));
+        if (m_db.lastErrorIsNotADatabase())
+            fail(bankCheckMessage(BankCheck::NotABank, path));
         fail(QStringLiteral("无法打开题库文件 %1\n%2").arg(path, m_db.lastError()));
     }
 
     QString detail;
-    switch (
-        checkBank(m_db, parsed->value(QStringLiteral("Jet OLEDB:Database Password")), &detail)) {
-    case BankCheck::Ok:
-        break;
-    case BankCheck::NotABank:
-        fail(QStringLiteral("%1 不是本程序的题库文件").arg(path));
-        break;
-    case BankCheck::NewerFormat:
-        fail(QStringLiteral("%1 是新版程序的题库，本程序读不了").arg(path));
-        break;
-    case BankCheck::WrongPassword:
-        fail(QStringLiteral("题库密码不对：题库文件 %1 不是用本程序的密码制作的。"
-                            "请换一份本程序的题库，或者按 Ctrl+O 从题目文件导入题库")
-                 .arg(path),
+    const BankCheck check =
+        checkBank(m_db, parsed.value(QStringLiteral("Jet OLEDB:Database Password")), &detail);
+    if (check == BankCheck::WrongPassword)
+        fail(bankCheckMessage(check, path) +
+                 QStringLiteral("请换一份本程序的题库，或者按 Ctrl+O 从题目文件导入题库"),
              Problem::WrongPassword);
-        break;
-    case BankCheck::Unreadable:
-        fail(QStringLiteral("无法读取题库文件 %1，文件可能已损坏。请换一份完好的题库\n%2")
-                 .arg(path, detail));
-        break;
-    }
+    if (check != BankCheck::Ok)
+        fail(bankCheckMessage(check, path, detail));
     m_failure = BankError(QString());
 }
 

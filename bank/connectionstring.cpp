@@ -11,15 +11,16 @@ QString normalizedKey(const QString &key)
 
 } // namespace
 
-std::optional<ConnectionString> ConnectionString::parse(const QString &text, QString *error)
+bool ConnectionString::parse(const QString &text, QString *error)
 {
+    m_entries.clear();
     auto fail = [error](const QString &why) {
         if (error)
             *error = why;
-        return std::nullopt;
+        return false;
     };
 
-    ConnectionString result;
+    QList<QPair<QString, QString>> entries;
     qsizetype pos = 0;
     const qsizetype n = text.size();
     while (pos < n) {
@@ -74,11 +75,12 @@ std::optional<ConnectionString> ConnectionString::parse(const QString &text, QSt
 
         // The last of repeated keys wins, as with OLE DB.
         const QString folded = normalizedKey(key);
-        result.m_entries.removeIf(
+        entries.removeIf(
             [&folded](const auto &entry) { return normalizedKey(entry.first) == folded; });
-        result.m_entries.append({key, value});
+        entries.append({key, value});
     }
-    return result;
+    m_entries = entries;
+    return true;
 }
 
 QString ConnectionString::quoteValue(const QString &value)

@@ -4,8 +4,6 @@
 #include <QPair>
 #include <QString>
 
-#include <optional>
-
 namespace bank {
 
 // An OLE DB style connection string: "Key = value; Key2=value2". Keys are
@@ -15,8 +13,9 @@ namespace bank {
 class ConnectionString
 {
 public:
-    // Returns nothing when the text cannot be read; error() says why.
-    static std::optional<ConnectionString> parse(const QString &text, QString *error = nullptr);
+    // Takes the entries of `text`; false with the reason in `error` when the
+    // text cannot be read, and then holds no entries.
+    bool parse(const QString &text, QString *error = nullptr);
 
     // Quotes a value only when it could not otherwise be read back unchanged.
     static QString quoteValue(const QString &value);

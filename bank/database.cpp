@@ -87,6 +87,19 @@ bool Database::lastErrorIsTooBig() const
     return errorCode() == SQLITE_TOOBIG;
 }
 
+bool Database::lastErrorIsBusy() const
+{
+    return errorCode() == SQLITE_BUSY;
+}
+
+bool Database::lastErrorIsNotWritable() const
+{
+    // SQLite opens a file it may not write read-only and refuses the first
+    // write; a folder it may not write keeps it from making its journal.
+    const int code = errorCode();
+    return code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM;
+}
+
 void Database::lowerLengthLimit(int bytes)
 {
     lengthLimit = bytes;
@@ -132,6 +145,41 @@ bool Database::execute(const QString &sql)
     while (statement.step()) {
     }
     return !statement.hasError();
+}
+
+Transaction::~Transaction()
+{
+    if (isOpen())
+        rollback();
+}
+
+bool Transaction::begin()
+{
+    m_begun = m_db.execute(QStringLiteral("BEGIN IMMEDIATE"));
+    return m_begun;
+}
+
+bool Transaction::commit()
+{
+    if (!isOpen())
+        return false;
+    if (m_db.execute(QStringLiteral("COMMIT"))) {
+        m_begun = false;
+        return true;
+    }
+    const QString error = m_db.lastError();
+    const int code = m_db.errorCode();
+    if (m_db.inTransaction())
+        rollback();
+    m_db.setLastError(error, code);
+    m_begun = false;
+    return false;
+}
+
+void Transaction::rollback()
+{
+    m_db.execute(QStringLiteral("ROLLBACK"));
+    m_begun = false;
 }
 
 Statement::Statement(Database &db, const QString &sql) : m_db(db)

@@ -42,6 +42,11 @@ public:
     bool lastErrorIsNotADatabase() const;
     // Whether the last error was a text or blob over the length SQLite stores.
     bool lastErrorIsTooBig() const;
+    // Whether another connection held the lock for longer than this one waits.
+    bool lastErrorIsBusy() const;
+    // Whether the last error says the file, or the folder its journal goes
+    // to, may not be written.
+    bool lastErrorIsNotWritable() const;
     // Rows changed by the last statement, and by every statement so far.
     qint64 changes() const;
     qint64 totalChanges() const;
@@ -55,7 +60,6 @@ public:
         m_lastError = error;
         m_lastErrorCode = code;
     }
-    sqlite3 *handle() const { return m_db; }
 
     // Lowers the longest text or blob, in bytes, that connections opened from
     // now on store (SQLite's own limit is 10^9): the refusal of an oversized
@@ -63,11 +67,42 @@ public:
     static void lowerLengthLimit(int bytes);
 
 private:
+    friend class Statement;
+    sqlite3 *handle() const { return m_db; }
+
     sqlite3 *m_db = nullptr;
     QString m_path;
     QString m_lastError;
     int m_lastErrorCode = 0;
     quint64 m_rollbacks = 0;
+};
+
+// A transaction on one connection, rolled back unless committed. It takes the
+// write lock at once (BEGIN IMMEDIATE): a second writer waits for the first
+// instead of failing half-way, and reads made inside it see the rows as they
+// are committed.
+class Transaction
+{
+public:
+    explicit Transaction(Database &db) : m_db(db) {}
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    // False with the connection's last error when the lock cannot be had.
+    bool begin();
+    // False after the engine itself rolled the transaction back (a full disk
+    // or an I/O error does).
+    bool isOpen() const { return m_begun && m_db.inTransaction(); }
+    // On failure the transaction is rolled back, nothing is written, and the
+    // connection's last error says why the commit failed.
+    bool commit();
+
+private:
+    void rollback();
+
+    Database &m_db;
+    bool m_begun = false;
 };
 
 // One prepared statement; parameters are bound, never spliced into the text.

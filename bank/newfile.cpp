@@ -240,11 +240,13 @@ NewFile::~NewFile()
     withdraw(&m_slot);
 }
 
-QString NewFile::reserve()
+bool NewFile::reserve(QString *error)
 {
     const QFileInfo target(m_target);
-    if (target.exists() || target.isSymLink())
-        return QStringLiteral("%1 已经存在，不会覆盖").arg(m_target);
+    if (target.exists() || target.isSymLink()) {
+        *error = QStringLiteral("%1 已经存在，不会覆盖").arg(m_target);
+        return false;
+    }
     const QString prefix = target.absolutePath() + QLatin1Char('/') + privatePrefix(target);
     for (int attempt = 0; attempt < kReserveAttempts; ++attempt) {
         const QString path = prefix + randomSuffix();
@@ -256,20 +258,22 @@ QString NewFile::reserve()
         case Created::Held:
             m_slot = slot;
             m_path = path;
-            return {};
+            return true;
         case Created::NameTaken:
             withdraw(&slot);
             continue;
         case Created::Failed:
             withdraw(&slot);
-            return QStringLiteral("无法在 %1 中写文件：%2").arg(target.absolutePath(), why);
+            *error = QStringLiteral("无法在 %1 中写文件：%2").arg(target.absolutePath(), why);
+            return false;
         }
     }
-    return QStringLiteral("无法在 %1 中写文件：临时文件一再被别的程序删除")
-        .arg(target.absolutePath());
+    *error =
+        QStringLiteral("无法在 %1 中写文件：临时文件一再被别的程序删除").arg(target.absolutePath());
+    return false;
 }
 
-QString NewFile::place()
+bool NewFile::place(QString *error)
 {
 #ifdef Q_OS_WIN
     // Windows renames no file that is held open.
@@ -279,11 +283,13 @@ QString NewFile::place()
     // The reserved name was private to us; the file itself is an ordinary one.
     QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                       QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    if (!QFile::rename(m_path, m_target))
-        return QStringLiteral("%1 已经存在或无法写入").arg(m_target);
+    if (!QFile::rename(m_path, m_target)) {
+        *error = QStringLiteral("%1 已经存在或无法写入").arg(m_target);
+        return false;
+    }
     m_placed = true;
     withdraw(&m_slot);
-    return {};
+    return true;
 }
 
 QStringList NewFile::removeLeftovers(const QString &target)

@@ -24,14 +24,14 @@ public:
     NewFile(const NewFile &) = delete;
     NewFile &operator=(const NewFile &) = delete;
 
-    // Takes the private name; empty on success, else why not (the target
+    // Takes the private name; false with the reason in `error` (the target
     // exists, or its folder takes no new file).
-    QString reserve();
+    bool reserve(QString *error);
     // Where to write until the file is placed.
     QString path() const { return m_path; }
     // Renames the written file into place, readable by all like any other
-    // file; empty on success.
-    QString place();
+    // file; false with the reason in `error`.
+    bool place(QString *error);
 
     // Removes the private files that earlier writes of `target` left behind
     // when they were killed or crashed, those that no process holds; returns

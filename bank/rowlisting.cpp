@@ -50,6 +50,11 @@ BankError damagedIndex(Database &db, const QString &index, qint64 rowid)
                        QStringLiteral("索引 %1 与表中第 %2 行不符").arg(index).arg(rowid));
 }
 
+BankError miscountedIndex(Database &db, const QString &index)
+{
+    return damagedBank(db.path(), QStringLiteral("索引 %1 与表中的行数不符").arg(index));
+}
+
 // The rows of one side of the filter as the index files them, each checked
 // in the table by the same statement: a row the index files under a value the
 // table does not hold, or a row the table lacks, is damage.
@@ -145,6 +150,19 @@ std::optional<RowSet> listTheSmallerSide(Database &db, const RowFilter &filter, 
     if (indexed < kFirstStep) {
         ids = listThroughIndex(db, filter, indexName, listMatching);
         *trustedIndex = indexName;
+        // The rows the index files on the other side are never drawn when the
+        // short side is the matching one: a matching row filed there would be
+        // lost without a word, so the table counts its matching rows itself.
+        if (listMatching) {
+            Statement counted(db, QStringLiteral("SELECT count(*) FROM %1 NOT INDEXED "
+                                                 "WHERE %2 = ?1")
+                                      .arg(table, column));
+            counted.bindInt64(1, filter.value);
+            if (!counted.step())
+                throwReadError(db);
+            if (counted.int64Value(0) != qint64(ids.size()))
+                throw miscountedIndex(db, indexName);
+        }
     } else {
         Statement list(db, QStringLiteral("SELECT rowid FROM %1 NOT INDEXED WHERE %2 %3 ?1 "
                                           "ORDER BY rowid")
@@ -157,7 +175,7 @@ std::optional<RowSet> listTheSmallerSide(Database &db, const RowFilter &filter, 
         if (list.hasError() || !list.isValid())
             throwReadError(db);
         if (qint64(ids.size()) != indexed)
-            throw damagedBank(db.path(), QStringLiteral("索引 %1 与表中的行数不符").arg(indexName));
+            throw miscountedIndex(db, indexName);
     }
     return listMatching ? RowSet::listed(std::move(ids)) : RowSet::excluding(span, std::move(ids));
 }

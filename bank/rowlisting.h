@@ -31,8 +31,10 @@ struct RowFilter
 // only the shorter side is listed, the rows that match or those that do not.
 // A short side comes through the index with each of its rows checked in the
 // table; the rows of the long side are taken on the index's word until they
-// are read, when rowFailsFilter() catches one it filed wrongly. A longer
-// short side, or a filter without an index, is read from the table itself.
+// are read, when rowFailsFilter() catches one it filed wrongly. Rows that do
+// not match are never read, so when the matching side is the short one the
+// table counts its matching rows as well. A longer short side, or a filter
+// without an index, is read from the table itself.
 //
 // The list is kept for the next time the same filter is asked for, as long as
 // nothing was written to the bank since but the rows its query reported

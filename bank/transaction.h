@@ -1,20 +1,19 @@
 #pragma once
 
+#include "bank/database.h"
+
 namespace bank {
 
 class Connection;
 
-// A write transaction on a connected bank. It takes the write lock at once
-// (BEGIN IMMEDIATE), so a second copy of the program waits for the first
-// instead of failing half-way, and reads made inside it see the rows as they
-// are committed. Without a connection it does nothing, leaving the query to
-// say why the bank is not open. Rolled back unless committed.
+// A write transaction on a connected bank (see Transaction). Without a
+// connection it does nothing, leaving the query to say why the bank is not
+// open. Rolled back unless committed.
 class WriteTransaction
 {
 public:
     // Throws BankError when the lock cannot be had.
     explicit WriteTransaction(Connection &connection);
-    ~WriteTransaction();
     WriteTransaction(const WriteTransaction &) = delete;
     WriteTransaction &operator=(const WriteTransaction &) = delete;
 
@@ -26,7 +25,7 @@ public:
 
 private:
     Connection &m_connection;
-    bool m_begun = false;
+    Transaction m_transaction;
 };
 
 } // namespace bank

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -42,16 +43,19 @@ QString bankOf(int rows, int practised)
     const QString path =
         benchDir().filePath(QStringLiteral("kx-%1-%2.db").arg(rows).arg(practised));
     int i = 0;
-    const QString error =
-        bank::writeBank(path, bank::kBankPassword, [&]() -> std::optional<bank::Question> {
+    QString error;
+    const bool written = bank::writeBank(
+        path, bank::kBankPassword,
+        [&]() -> std::optional<bank::Question> {
             if (i >= rows)
                 return std::nullopt;
             ++i;
             return bank::Question{
                 i, QStringLiteral("题目%1：下列哪一项是正确的？\nA.甲\nB.乙\nC.丙\nD.丁").arg(i),
                 QStringLiteral("ABCD").mid(i % 4, 1), i <= practised ? 1 : 0};
-        });
-    if (!error.isEmpty())
+        },
+        &error);
+    if (!written)
         qFatal("%s", qPrintable(error));
     banks.emplace(std::pair{rows, practised}, path);
     return path;
@@ -280,7 +284,8 @@ void BM_DurableCommits(benchmark::State &state)
     qint64 next = 1;
     for (auto _ : state) {
         const auto start = Clock::now();
-        if (oneCommit && !db.execute(QStringLiteral("BEGIN IMMEDIATE")))
+        std::optional<bank::Transaction> batch;
+        if (oneCommit && !batch.emplace(db).begin())
             qFatal("cannot begin");
         for (int i = 0; i < 100; ++i) {
             flip.reset();
@@ -290,7 +295,7 @@ void BM_DurableCommits(benchmark::State &state)
                 qFatal("cannot write: %s", qPrintable(db.lastError()));
             next = next % kRows + 1;
         }
-        if (oneCommit && !db.execute(QStringLiteral("COMMIT")))
+        if (batch && !batch->commit())
             qFatal("cannot commit");
         state.SetIterationTime(secondsSince(start));
     }

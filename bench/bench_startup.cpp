@@ -140,8 +140,10 @@ private:
             return path;
         if (rounds == bank::kPasswordIterations) {
             int i = 0;
-            const QString error =
-                bank::writeBank(path, bank::kBankPassword, [&]() -> std::optional<bank::Question> {
+            QString error;
+            const bool written = bank::writeBank(
+                path, bank::kBankPassword,
+                [&]() -> std::optional<bank::Question> {
                     if (i >= 1'000'000)
                         return std::nullopt;
                     ++i;
@@ -150,8 +152,9 @@ private:
                         QStringLiteral("题目%1：下列哪一项是正确的？\nA.甲\nB.乙\nC.丙\nD.丁")
                             .arg(i),
                         QStringLiteral("ABCD").mid(i % 4, 1), i % 10 == 0 ? 1 : 0};
-                });
-            if (!error.isEmpty())
+                },
+                &error);
+            if (!written)
                 qFatal("%s", qPrintable(error));
             return path;
         }

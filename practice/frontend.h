@@ -4,7 +4,9 @@
 
 namespace practice {
 
-// Page indices of the window's page control.
+// The pages a window shows for the practice logic: the banner, the study page
+// and the test page (showtm's atype names the last two). Each window maps them
+// to widgets of its own.
 enum Page
 {
     BannerPage = 0,

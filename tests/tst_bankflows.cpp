@@ -1,12 +1,12 @@
 // The window looking after the bank beside the program: import, conversion and
 // repair driven through its dialogs, with the bank tool running as a child.
-#include "app/apppath.h"
 #include "bank/database.h"
 #include "bank/query.h"
 #include "bank/store.h"
 #include "tests/support/bankfixture.h"
 #include "tests/support/modalwatcher.h"
 #include "ui/Unit_main.h"
+#include "ui/apppath.h"
 #include "ui/bankcare.h"
 #include "ui/bannerview.h"
 #include "ui/chinesesupport.h"

@@ -637,8 +637,9 @@ void TestBankStore::writeBank_neverReplacesAFile()
 {
     makeBank(m_bank, 2);
     const QByteArray before = fileHash(m_bank);
-    const QString error = bank::writeBank(m_bank, bank::kBankPassword,
-                                          []() -> std::optional<bank::Question> { return {}; });
+    QString error;
+    QVERIFY(!bank::writeBank(
+        m_bank, bank::kBankPassword, []() -> std::optional<bank::Question> { return {}; }, &error));
     QVERIFY(!error.isEmpty());
     QCOMPARE(fileHash(m_bank), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
@@ -664,15 +665,19 @@ void TestBankStore::writeBank_namesAValueSQLiteCannotStore()
     bank::Database::lowerLengthLimit(1000);
     const auto restore = qScopeGuard([] { bank::Database::lowerLengthLimit(0); });
     int n = 0;
-    const QString error =
-        bank::writeBank(m_bank, bank::kBankPassword, [&]() -> std::optional<bank::Question> {
+    QString error;
+    const bool written = bank::writeBank(
+        m_bank, bank::kBankPassword,
+        [&]() -> std::optional<bank::Question> {
             if (++n > 4)
                 return std::nullopt;
             bank::Question q{n == 3 ? std::nullopt : std::optional<qint64>(n), "题", "A", 0};
             if (n == longAt)
                 (inAnswer ? q.da : q.tm) = QString(400, QChar(u'长'));
             return q;
-        });
+        },
+        &error);
+    QVERIFY(!written);
     QCOMPARE(error, reason);
     QVERIFY(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }

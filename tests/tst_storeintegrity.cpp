@@ -462,6 +462,10 @@ void TestStoreIntegrity::review_listsTheShorterSideAsTheTableHasIt_data()
         << false << "UPDATE kx SET xx = 0 WHERE id = 8"
         << "0"
         << "与表中第 8 行不符";
+    QTest::addRow("stale index: a practised row indexed as new, among many new")
+        << false << "UPDATE kx SET xx = 1 WHERE id = 9"
+        << "0"
+        << "与表中的行数不符";
     QTest::addRow("stale index: a new row indexed as practised, among many practised")
         << true << "UPDATE kx SET xx = 0 WHERE id = 1200"
         << "0"

@@ -1,12 +1,12 @@
 #include "ui/Unit_main.h"
 
-#include "app/apppath.h"
 #include "bank/bankerror.h"
 #include "bank/connection.h"
 #include "bank/query.h"
 #include "bank/store.h"
 #include "practice/random.h"
 #include "skin/jyskin.h"
+#include "ui/apppath.h"
 #include "ui/bankcare.h"
 #include "ui/bannerview.h"
 #include "ui/jpegimage.h"
@@ -221,7 +221,7 @@ void TForm_main::buildLayout()
     PageControl1->addWidget(ts2);
     PageControl1->addWidget(ts3);
     // The stored layout opens on the study page; start-up moves to the banner.
-    PageControl1->setCurrentIndex(practice::StudyPage);
+    PageControl1->setCurrentWidget(pageWidget(practice::StudyPage));
 
     const QList<QWidget *> tabOrder = {btn1, btn2, btn3, lbl1, lbl2,  mmo1,  btn4,  btn5, btn6,
                                        btn7, btn8, mmo2, btn9, btn10, btn11, btn12, btn13};
@@ -357,7 +357,20 @@ void TForm_main::nameForScreenReaders()
     setFeedbackText(lbl4->text());
 }
 
-void TForm_main::focusPage(int page)
+QWidget *TForm_main::pageWidget(practice::Page page) const
+{
+    switch (page) {
+    case practice::BannerPage:
+        break;
+    case practice::StudyPage:
+        return ts2;
+    case practice::TestPage:
+        return ts3;
+    }
+    return ts1;
+}
+
+void TForm_main::focusPage(practice::Page page)
 {
     // Where the next key is useful: the mode buttons, paging on, the answers.
     QWidget *target = page == practice::TestPage    ? btn10
@@ -423,7 +436,7 @@ void TForm_main::FormCreate()
 {
     useskin(kSkin);
     practice::seedRandomFromClock();
-    PageControl1->setCurrentIndex(practice::BannerPage);
+    PageControl1->setCurrentWidget(pageWidget(practice::BannerPage));
     focusPage(practice::BannerPage);
     // The window shows first: the banner needs neither the bank (an older
     // bank's password takes long to check) nor the large bold faces of the
@@ -565,7 +578,7 @@ void TForm_main::setFeedbackText(const QString &text)
 
 void TForm_main::showPage(practice::Page page)
 {
-    PageControl1->setCurrentIndex(page);
+    PageControl1->setCurrentWidget(pageWidget(page));
     focusPage(page);
 }
 

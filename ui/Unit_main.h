@@ -109,7 +109,9 @@ private:
     // and accessible description.
     void addShortcut(QWidget *scope, QPushButton *button, const QList<QKeySequence> &keys);
     QString keysDescription(const QPushButton *button) const;
-    void focusPage(int page);
+    // The widget that shows `page` in the page control.
+    QWidget *pageWidget(practice::Page page) const;
+    void focusPage(practice::Page page);
     // Tells a screen reader the feedback and, after a right answer, the next question.
     void announceAnswer(QPushButton *sender, bool movedOn);
 

@@ -1,11 +1,11 @@
 #include "ui/bankcare.h"
 
-#include "app/apppath.h"
 #include "bank/bankerror.h"
 #include "bank/connection.h"
 #include "bank/database.h"
 #include "bank/query.h"
 #include "bank/store.h"
+#include "ui/apppath.h"
 #include "ui/messageboxes.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "ui/messageboxes.h"
 
-#include "app/apppath.h"
+#include "ui/apppath.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -31,7 +31,8 @@ void makeBank(const QString &path, int count, const std::function<bool(int)> &pr
               const QString &password, qint64 firstId)
 {
     int i = 0;
-    const QString error = bank::writeBank(
+    QString error;
+    const bool written = bank::writeBank(
         path, password.isNull() ? bank::kBankPassword : password,
         [&]() -> std::optional<bank::Question> {
             if (i >= count)
@@ -40,8 +41,9 @@ void makeBank(const QString &path, int count, const std::function<bool(int)> &pr
             bank::Question q{id, questionFor(id), answerFor(id), practised && practised(i) ? 1 : 0};
             ++i;
             return q;
-        });
-    if (!error.isEmpty())
+        },
+        &error);
+    if (!written)
         qFatal("cannot write test bank %s: %s", qPrintable(path), qPrintable(error));
 }
 

@@ -1,4 +1,4 @@
-#include "app/apppath.h"
+#include "ui/apppath.h"
 
 #include <QCoreApplication>
 #include <QDir>
