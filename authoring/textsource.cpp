@@ -105,6 +105,7 @@ void interpretAnswer(const QString &written, int options, bool trueFalse, Source
     letters.remove(kBetweenLetters);
     static const QRegularExpression kLetters(QStringLiteral("^[A-Da-dＡ-Ｄａ-ｄ]+$"));
     if (letters.size() > 1 && kLetters.match(letters).hasMatch()) {
+        record.kind = QuestionKind::Multiple;
         record.errors.append(
             QStringLiteral("多选题（答案 %1）无法练习：每道题只能有一个答案").arg(letters));
         return;
@@ -312,14 +313,19 @@ void TemplateParser::finishBlock()
     numbered.location = block.location;
     numbered.answer.clear();
 
+    // The kind decides whether --skip-unusable leaves the question out.
+    record.kind = QuestionKind::Single;
     switch (block.kind) {
     case Kind::Multiple:
+        record.kind = QuestionKind::Multiple;
         record.errors.append(QStringLiteral("多选题无法练习：每道题只能有一个答案"));
         break;
     case Kind::FillIn:
+        record.kind = QuestionKind::FillIn;
         record.errors.append(QStringLiteral("填空题无法练习：没有 A 到 D 的选项"));
         break;
     case Kind::Essay:
+        record.kind = QuestionKind::Essay;
         record.errors.append(QStringLiteral("简答题无法练习：没有 A 到 D 的选项"));
         break;
     case Kind::Single:
@@ -364,6 +370,7 @@ void TemplateParser::finishBlock()
     pending.trueFalse =
         options.isEmpty() && (block.kind == Kind::TrueFalse || trueOrFalse(cleanAnswer(answer)));
     if (pending.trueFalse) {
+        record.kind = QuestionKind::TrueFalse;
         options = QStringList{QStringLiteral("正确"), QStringLiteral("错误")};
         record.notes.append(QStringLiteral("判断题，按“A.正确”“B.错误”两个选项录入"));
     } else if (options.isEmpty()) {

@@ -240,6 +240,14 @@ void TestBankTool::create_readsLayouts_data()
         << QStringList{
                "第 3 行：跳过：多选题", "第 4 行：跳过：填空题", "第 7 行：跳过：简答题",
                "：2 道题；提示 1 条（见上）；跳过 5 道（多选 3 道，填空 1 道，简答 1 道）\n"};
+    QTest::addRow("text: the unusable skipped, a section giving the type")
+        << QByteArray("1. 首都？\nA.上海\nB.北京\nC.广州\nD.深圳\n答案：B\n"
+                      "2. 多选？\nA.1\nB.2\nC.3\nD.4\n答案：AC\n"
+                      "三、填空题\n3. 北京是中国的____\n答案：首都\n")
+        << QStringList{"--format", "txt", "--skip-unusable"}
+        << QStringList{"首都？\nA.上海\nB.北京\nC.广州\nD.深圳", "B"}
+        << QStringList{"第 7 行：跳过：多选题", "第 14 行：跳过：填空题",
+                       "：1 道题；跳过 2 道（多选 1 道，填空 1 道）\n"};
     QTest::addRow("a repeated question is only noted")
         << QByteArray(
                "题干,A,B,C,D,答案\n首都？,上海,北京,广州,深圳,B\n首都？,上海,北京,广州,深圳,B\n")
