@@ -105,8 +105,12 @@ assemble() {
     # Notepad reads UTF-8 with a byte order mark and CR LF line ends.
     printf '\xEF\xBB\xBF' >"$folder/使用说明.txt"
     sed 's/$/\r/' "$here/使用说明.txt" >>"$folder/使用说明.txt"
+    # Qt's Chinese texts in translations/, beside the program, wherever it is unpacked.
+    printf '[Paths]\r\nPrefix = .\r\n' >"$folder/qt.conf"
     add_needed_dlls "$folder"
-    "$OBJDUMP" -p "$folder/kelvaro.exe" | grep -q 'DLL Name: jyskin.dll' ||
+    # Debian's MinGW runtime keeps its symbols; a user needs none of them.
+    find "$folder" \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
+    [[ $'\n'$(imports "$folder/kelvaro.exe")$'\n' == *$'\n'jyskin.dll$'\n'* ]] ||
         { echo "kelvaro.exe does not load jyskin.dll" >&2; return 1; }
 }
 
@@ -125,7 +129,7 @@ smoke_test() {
     ) || { status=$?; echo "kelvaro.exe --check-start failed with status $status" >&2; return 1; }
     for template in template.csv template.txt; do
         (cd "$scratch/elsewhere" && "$wine_run" "$place/kelvaro-bank.exe" create \
-            "$scratch/elsewhere/${template%.*}.db" --from "$place/$template") ||
+            "$scratch/elsewhere/${template/./-}.db" --from "$place/$template") ||
             { echo "kelvaro-bank.exe create --from $template failed" >&2; return 1; }
     done
     rm -rf "$scratch"
