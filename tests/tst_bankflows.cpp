@@ -275,7 +275,7 @@ void TestBankFlows::import_replacesTheBankAndKeepsTheOld()
             "file:题目文件 (*.csv *.tsv *.xlsx *.xls *.ods *.docx *.txt *.db *.mdb);所有文件 (*)");
     QCOMPARE(m_dialogs, expectedDialogs);
     QCOMPARE(m_preview.value("counts"),
-             "共 3 道题：答案为 A 的 1 道，B 的 1 道，C 的 0 道，D 的 1 道");
+             "共 3 道题（单选 3 道）：答案为 A 的 1 道，B 的 1 道，C 的 0 道，D 的 1 道");
     QCOMPARE(m_preview.value("firstQuestion"), testsupport::questionFor(2) + "\n正确答案是:B");
     QCOMPARE(m_preview.value("notes"), "第 3 行：答案“a”按“A”录入");
     QCOMPARE(m_preview.value("carryMarks"),

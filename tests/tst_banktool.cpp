@@ -614,26 +614,30 @@ void TestBankTool::machine_linesTellAProgramWhatHappens_data()
     QTest::addColumn<QStringList>("lines"); // every line but the progress ones
     QTest::addColumn<int>("progressLines");
 
-    const QByteArray good = "题干,A,B,C,D,答案\n首都是？,上海,北京,广州,深圳,b\n题二,1,2,3,4,C\n";
+    const QByteArray good =
+        "题干,A,B,C,D,答案\n首都是？,上海,北京,广州,深圳,b\n题二,1,2,3,4,C\n地球是圆的,,,,,对\n";
     const QByteArray bad = "id,tm,da,xx\n1,q1,A,0\n2,q2,Z,0\n1,q3,B,1\n";
     QTest::addRow("check: a note, the first question, the counts")
         << "check" << good << QStringList() << 0
         << QStringList{R"({"event":"note","line":2,"location":"第 2 行","text":"答案“b”按“B”录入"})",
                        R"({"da":"B","event":"first","tm":"首都是？\nA.上海\nB.北京\nC.广州\nD.深圳"})",
-                       R"({"answers":[0,1,1,0],"errors":0,"event":"result","notes":1,"ok":true,)"
-                       R"("otherAnswers":0,"practised":0,"questions":2,"records":2})"}
+                       R"({"event":"note","line":4,"location":"第 4 行","text":"判断题，按 A.正确 B.错误 录入，答案“对”为 A"})",
+                       R"({"answers":[1,1,1,0],"errors":0,"event":"result",)"
+                       R"("kinds":[{"count":2,"kind":"单选"},{"count":1,"kind":"判断"}],"notes":2,"ok":true,)"
+                       R"("otherAnswers":0,"practised":0,"questions":3,"records":3})"}
         << 0;
     QTest::addRow("check: the records that keep a bank from being made, with their lines")
         << "check" << bad << QStringList() << 1
         << QStringList{R"({"da":"A","event":"first","tm":"q1"})",
                        R"({"event":"finding","line":3,"location":"第 3 行","problems":["答案“Z”不是 A、B、C、D 之一"]})",
                        R"({"event":"finding","line":4,"location":"第 4 行","problems":["id 1 与第 2 行重复"]})",
-                       R"({"answers":[1,0,0,0],"errors":2,"event":"result","notes":0,"ok":false,)"
+                       R"({"answers":[1,0,0,0],"errors":2,"event":"result",)"
+                       R"("kinds":[{"count":1,"kind":"单选"}],"notes":0,"ok":false,)"
                        R"("otherAnswers":0,"practised":0,"questions":1,"records":3})"}
         << 0;
     QTest::addRow("create: written")
         << "create" << good << QStringList() << 0
-        << QStringList{R"({"errors":0,"event":"result","ok":true,"practised":0,"written":2})"} << 0;
+        << QStringList{R"({"errors":0,"event":"result","ok":true,"practised":0,"written":3})"} << 0;
     QTest::addRow("create: refused, nothing written")
         << "create" << bad << QStringList() << 1
         << QStringList{R"({"event":"finding","text":"第 3 行：答案“Z”不是 A、B、C、D 之一"})",

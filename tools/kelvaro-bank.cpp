@@ -346,6 +346,7 @@ int preview(const QString &path, const authoring::SourceOptions &options)
         return openFailure(path, options, error);
     authoring::Checker checker(*source, authoring::Checker::Mode::Create);
     authoring::Stats stats;
+    std::map<authoring::QuestionKind, qint64> kinds; // of the good questions
     authoring::SourceRecord record;
     qint64 records = 0;
     qint64 errors = 0;
@@ -369,6 +370,7 @@ int preview(const QString &path, const authoring::SourceOptions &options)
                            {QStringLiteral("line"), record.location},
                            {QStringLiteral("text"), note}});
         }
+        ++kinds[record.kind];
         if (stats.total == 0)
             emitEvent(QStringLiteral("first"),
                       {{QStringLiteral("tm"), record.question->tm.value_or(QString())},
@@ -378,13 +380,15 @@ int preview(const QString &path, const authoring::SourceOptions &options)
     QJsonArray answers;
     for (const qint64 count : stats.answers)
         answers.append(count);
-    const QJsonObject result{{QStringLiteral("records"), records},
-                             {QStringLiteral("questions"), stats.total},
-                             {QStringLiteral("practised"), stats.practised},
-                             {QStringLiteral("answers"), answers},
-                             {QStringLiteral("otherAnswers"), stats.otherAnswers},
-                             {QStringLiteral("errors"), errors},
-                             {QStringLiteral("notes"), notes}};
+    QJsonArray byKind;
+    for (const auto &[kind, count] : kinds)
+        byKind.append(QJsonObject{{QStringLiteral("kind"), authoring::kindName(kind)},
+                                  {QStringLiteral("count"), count}});
+    const QJsonObject result{
+        {QStringLiteral("records"), records}, {QStringLiteral("questions"), stats.total},
+        {QStringLiteral("kinds"), byKind},    {QStringLiteral("practised"), stats.practised},
+        {QStringLiteral("answers"), answers}, {QStringLiteral("otherAnswers"), stats.otherAnswers},
+        {QStringLiteral("errors"), errors},   {QStringLiteral("notes"), notes}};
     return finish(result, source->error(), errors == 0 && source->error().isEmpty());
 }
 

@@ -114,9 +114,15 @@ QString notesText(const ToolRun &run)
 QString countsText(const QJsonObject &result)
 {
     const QJsonArray answers = result.value(QStringLiteral("answers")).toArray();
+    QStringList kinds;
+    for (const QJsonValue &kind : result.value(QStringLiteral("kinds")).toArray())
+        kinds.append(QStringLiteral("%1 %2 道")
+                         .arg(kind[QStringLiteral("kind")].toString())
+                         .arg(kind[QStringLiteral("count")].toInteger()));
     QString text =
-        QStringLiteral("共 %1 道题：答案为 A 的 %2 道，B 的 %3 道，C 的 %4 道，D 的 %5 道")
+        QStringLiteral("共 %1 道题%2：答案为 A 的 %3 道，B 的 %4 道，C 的 %5 道，D 的 %6 道")
             .arg(result.value(QStringLiteral("questions")).toInteger())
+            .arg(kinds.isEmpty() ? QString() : QStringLiteral("（%1）").arg(kinds.join(u'，')))
             .arg(answers.at(0).toInteger())
             .arg(answers.at(1).toInteger())
             .arg(answers.at(2).toInteger())
