@@ -223,13 +223,15 @@ void TestBankTool::create_readsLayouts_data()
                                       << QStringList() << QStringList{four, "B"} << QStringList();
     QTest::addRow("题目, options, 类型; blanks and U+3000 trimmed")
         << QByteArray(
-               "题目,options,正确答案,类型\n首都？,\"A.上海　 B.北京\tC.广州 D.深圳\",B,单选\n")
-        << QStringList() << QStringList{four, "B"} << QStringList();
+               "题目,options,正确答案,类型\n首都？,\"A.上海　 B.北京\tC.广州 D.深圳\",B,单选\n"
+               "圆吗？,,B,判断\n")
+        << QStringList() << QStringList{four, "B", "圆吗？\nA.正确\nB.错误", "B"} << QStringList();
     QTest::addRow("Question, Type; options trimmed")
         << QByteArray(
                "Question,A,B,C,D,Answer,Type\n"
-               "首都？,\xE3\x80\x80上海,\" 北京\t\",广州\xE3\x80\x80,\xE3\x80\x80 深圳 ,B,单选题\n")
-        << QStringList() << QStringList{four, "B"} << QStringList();
+               "首都？,\xE3\x80\x80上海,\" 北京\t\",广州\xE3\x80\x80,\xE3\x80\x80 深圳 ,B,单选题\n"
+               "圆吗？,,,,,B,判断题\n")
+        << QStringList() << QStringList{four, "B", "圆吗？\nA.正确\nB.错误", "B"} << QStringList();
     QTest::addRow("a quote inside a quoted field")
         << QByteArray("题干,A,B,C,D,答案\n\"say \"\"hi\"\"\",\"\"\"a\"\"\",b,c,d,A\n")
         << QStringList() << QStringList{"say \"hi\"\nA.\"a\"\nB.b\nC.c\nD.d", "A"} << QStringList();
