@@ -16,7 +16,10 @@
 #include <csignal>
 #include <optional>
 #ifndef Q_OS_WIN
+#include <pty.h>
 #include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -55,6 +58,17 @@ QList<Row> rowsOf(const QString &bankPath)
     return rows;
 }
 
+// Every row's mark as the file holds it, NULL and all, in row id order.
+QString marksOf(const QString &bankPath)
+{
+    bank::Database db;
+    if (!db.open(bankPath, bank::Database::OpenMode::ReadOnly))
+        return db.lastError();
+    bank::Statement read(db, QStringLiteral("SELECT group_concat(m) FROM (SELECT ifnull(xx, "
+                                            "'NULL') AS m FROM kx NOT INDEXED ORDER BY rowid)"));
+    return read.step() ? read.textValue(0) : db.lastError();
+}
+
 } // namespace
 
 class TestBankTool : public QObject
@@ -75,6 +89,10 @@ private slots:
     void export_templateLayoutGivesTheTemplateBack();
     void check_countsKindsAndShowsTheFirstQuestion();
     void resetAndCarryMarks_keepProgressAcrossEditions();
+#ifndef Q_OS_WIN
+    void reset_asksOnATerminal_data();
+    void reset_asksOnATerminal();
+#endif
     void legacy_importsReadOnlyAndChecksThePassword();
     void create_leavesNothingWhenStopped_data();
     void create_leavesNothingWhenStopped();
@@ -83,7 +101,10 @@ private slots:
 
 private:
     Run tool(const QStringList &args);
-    QString path(const QString &name) const { return m_dir->filePath(name); }
+    QString path(const QString &name) const
+    {
+        return m_dir->filePath(name);
+    }
     void write(const QString &name, const QByteArray &bytes);
 
     std::optional<QTemporaryDir> m_dir;
@@ -138,8 +159,17 @@ void TestBankTool::create_readsAuthorsFiles_data()
     QTest::addRow("text template")
         << "paste.txt"
         << QByteArray("1. 首都是？\r\nA. 上海\r\nB、北京\r\nC．广州\r\n(D)深圳\r\n答案：B\r\n"
-                      "（2）第二题\n接着一行\nA:a\nB：b\nC.c\nD.d\n【答案】d\n")
-        << composed << "B" << 2;
+                      "（2）第二题\n接着一行\nA:a\nB：b\nC.c\nD.d\n【答案】d\n"
+                      "3、第三题\nA.a\nB.b\nC.c\nD.d\n正确答案：C\n")
+        << composed << "B" << 3;
+    // Detected from the whole file, not from its first chunk.
+    const QByteArray ascii(1100 * 1024, 'x');
+    QTest::addRow("GBK past a first MiB of ASCII")
+        << "late.csv"
+        << "id,tm,da,xx\r\n1,\"" + ascii + "\n" +
+               QByteArray(QStringEncoder("GB18030").encode(
+                   QStringLiteral("首都是？\",B,0\r\n2,乙,A,0\r\n")))
+        << QString::fromLatin1(ascii) + QStringLiteral("\n首都是？") << "B" << 2;
     // The undamaged original of a workbook whose damaged copies must be refused.
     QFile original(QStringLiteral(KELVARO_FIXTURES "/hostile/F02-xlsx-crc-deflate-original.xlsx"));
     QVERIFY(original.open(QIODevice::ReadOnly));
@@ -166,7 +196,7 @@ void TestBankTool::create_readsAuthorsFiles()
     QCOMPARE(rows.first().tm, tm);
     QCOMPARE(rows.first().da, da);
     if (da != QLatin1String("C"))
-        QCOMPARE(rows.last().id, 2);
+        QCOMPARE(rows.last().id, count);
 }
 
 void TestBankTool::create_readsLayouts_data()
@@ -192,6 +222,20 @@ void TestBankTool::create_readsLayouts_data()
     QTest::addRow("Option A and KEY") << QByteArray("STEM,option a,OPTION B,Option C,option "
                                                     "d,KEY,题号\n首都？,上海,北京,广州,深圳,B,9\n")
                                       << QStringList() << QStringList{four, "B"} << QStringList();
+    QTest::addRow("题目, options, 类型; blanks and U+3000 trimmed")
+        << QByteArray(
+               "题目,options,正确答案,类型\n首都？,\"A.上海　 B.北京\tC.广州 D.深圳\",B,单选\n"
+               "圆吗？,,B,判断\n")
+        << QStringList() << QStringList{four, "B", "圆吗？\nA.正确\nB.错误", "B"} << QStringList();
+    QTest::addRow("Question, Type; options trimmed")
+        << QByteArray(
+               "Question,A,B,C,D,Answer,Type\n"
+               "首都？,\xE3\x80\x80上海,\" 北京\t\",广州\xE3\x80\x80,\xE3\x80\x80 深圳 ,B,单选题\n"
+               "圆吗？,,,,,B,判断题\n")
+        << QStringList() << QStringList{four, "B", "圆吗？\nA.正确\nB.错误", "B"} << QStringList();
+    QTest::addRow("a quote inside a quoted field")
+        << QByteArray("题干,A,B,C,D,答案\n\"say \"\"hi\"\"\",\"\"\"a\"\"\",b,c,d,A\n")
+        << QStringList() << QStringList{"say \"hi\"\nA.\"a\"\nB.b\nC.c\nD.d", "A"} << QStringList();
     QTest::addRow("all options in one 选项 cell")
         << QByteArray("题目,选项,标准答案\n哪组？,\"A．河南、河北  B．湖南、湖北  C．山东、山西  "
                       "D．广东、广西\",C\n")
@@ -209,9 +253,9 @@ void TestBankTool::create_readsLayouts_data()
         << QStringList{"选项 A“A.农业”去掉了重复的“A.”"};
     QByteArray answers = "题干,A,B,C,D,答案\n";
     QStringList stored;
-    const QStringList written = {"A.",  "A．",   "(B)",     "（C）", "B、",
-                                 "选B", "答案B", "答案：B", "ｄ"};
-    const QString letters = QStringLiteral("AABCBBBBD");
+    const QStringList written = {"A.",    "A．",     "(B)", "（C）", "B、", "选B",
+                                 "答案B", "答案：B", "ｄ",  "c",     "ａ"};
+    const QString letters = QStringLiteral("AABCBBBBDCA");
     for (qsizetype i = 0; i < written.size(); ++i) {
         answers += "q" + QByteArray::number(i) + ",a,b,c,d," + written.at(i).toUtf8() + '\n';
         stored << QStringLiteral("q%1\nA.a\nB.b\nC.c\nD.d").arg(i) << letters.at(i);
@@ -289,6 +333,15 @@ void TestBankTool::create_namesBadRecordsAndWritesNothing_data()
     QTest::addRow("lone CR line ends and a quoted break")
         << QByteArray("题干,A,B,C,D,答案\r\"多\r行\",1,2,3,4,A\rq,1,2,3,4,E\r")
         << QStringList{"第 4 行"};
+    QTest::addRow("lines counted past a quoted LF")
+        << QByteArray("题干,A,B,C,D,答案\n\"多\n行\",1,2,3,4,A\nq,1,2,3,4,E\n")
+        << QStringList{"第 4 行：答案"};
+    QTest::addRow("lines counted past a quoted CR LF")
+        << QByteArray("题干,A,B,C,D,答案\r\n\"多\r\n\r\n行\",1,2,3,4,A\r\nq,1,2,3,4,E\r\n")
+        << QStringList{"第 5 行：答案"};
+    QTest::addRow("a bad record over three lines, named where it starts")
+        << QByteArray("题干,A,B,C,D,答案\nq,1,2,3,4,A\n\"坏\n\n题\",1,2,3,4,E\n")
+        << QStringList{"第 3 行：答案"};
     QTest::addRow("a fifth option, an answer outside the options, a gap")
         << QByteArray("题干,A,B,C,D,选项E,答案\nq,a,b,c,d,e,A\nq2,a,b,c,,,D\nq3,a,,c,d,,A\n")
         << QStringList{"第 2 行：选项 E 有内容", "第 3 行：答案 D 不在给出的 3 个选项之中",
@@ -343,6 +396,28 @@ void TestBankTool::usage_andExistingFilesAreRefused()
             .exitCode,
         1);
 
+    // A decoding error past the first chunk, after records were read: no bank.
+    QByteArray late = "id,tm,da,xx\n";
+    for (int id = 1; late.size() < 1200 * 1024; ++id)
+        late += QByteArray::number(id) + ",第" + QByteArray::number(id) + "题,A,0\n";
+    write(QStringLiteral("late.csv"), late + "\xFF\n");
+    const Run cut = tool({QStringLiteral("create"), path(QStringLiteral("late.db")),
+                          QStringLiteral("--from"), path(QStringLiteral("late.csv")),
+                          QStringLiteral("--encoding"), QStringLiteral("utf-8")});
+    QCOMPARE(cut.exitCode, 1);
+    QVERIFY2(cut.err.contains(QStringLiteral("不是有效的 UTF-8 文本")), qPrintable(cut.err));
+    QVERIFY(!QFile::exists(path(QStringLiteral("late.db"))));
+
+    // An SQLite file that is not a bank is neither backed up nor changed.
+    testsupport::runSql(path(QStringLiteral("other.db")), "CREATE TABLE notes (x)");
+    const QByteArray other = testsupport::fileHash(path(QStringLiteral("other.db")));
+    const Run repair = tool({QStringLiteral("repair"), path(QStringLiteral("other.db"))});
+    QCOMPARE(repair.exitCode, 1);
+    QVERIFY2(repair.err.contains(path(QStringLiteral("other.db"))), qPrintable(repair.err));
+    QCOMPARE(testsupport::fileHash(path(QStringLiteral("other.db"))), other);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"gbk.dat", "late.csv", "other.db"}));
+
     testsupport::makeBank(path(QStringLiteral("kxst.db")), 3);
     const QByteArray before = testsupport::fileHash(path(QStringLiteral("kxst.db")));
     const Run run = tool({QStringLiteral("create"), path(QStringLiteral("kxst.db")),
@@ -355,19 +430,30 @@ void TestBankTool::usage_andExistingFilesAreRefused()
 void TestBankTool::export_roundTripsByteForByte_data()
 {
     QTest::addColumn<QString>("through");
-    QTest::addRow("csv") << "middle.csv";
-    QTest::addRow("xlsx workbook") << "middle.xlsx";
+    QTest::addColumn<QByteArray>("csv"); // the bank's rows as exported; empty: the demo bank
+    QTest::addRow("csv") << "middle.csv" << QByteArray();
+    QTest::addRow("xlsx workbook") << "middle.xlsx" << QByteArray();
+    const QByteArray awkward =
+        "\xEF\xBB\xBFid,tm,da,xx\r\n1,\"a,b\",A,0\r\n2,\"say \"\"hi\"\"\",B,1\r\n"
+        "3,\"x\ry\",C,0\r\n4,\"p\r\nq\",D,0\r\n5,\"l\nm\",A,0\r\n6,plain,B,0\r\n";
+    QTest::addRow("csv, fields with a comma, a quote, CR, CR LF, LF") << "middle.csv" << awkward;
+    QTest::addRow("xlsx, the same fields") << "middle.xlsx" << awkward;
 }
 
 void TestBankTool::export_roundTripsByteForByte()
 {
     QFETCH(QString, through);
+    QFETCH(QByteArray, csv);
+    QString source = QStringLiteral(KELVARO_DEMO_CSV);
+    if (!csv.isEmpty()) {
+        source = path(QStringLiteral("source.csv"));
+        write(QStringLiteral("source.csv"), csv);
+    }
     const auto run = [this](const QStringList &args) {
         const Run result = tool(args);
         QVERIFY2(result.exitCode == 0, qPrintable(args.join(u' ') + u'\n' + result.err));
     };
-    run({QStringLiteral("create"), path(QStringLiteral("a.db")), QStringLiteral("--from"),
-         QStringLiteral(KELVARO_DEMO_CSV)});
+    run({QStringLiteral("create"), path(QStringLiteral("a.db")), QStringLiteral("--from"), source});
     run({QStringLiteral("export"), path(QStringLiteral("a.db")), QStringLiteral("--to"),
          path(QStringLiteral("a.csv"))});
     run({QStringLiteral("export"), path(QStringLiteral("a.db")), QStringLiteral("--to"),
@@ -383,6 +469,8 @@ void TestBankTool::export_roundTripsByteForByte()
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     const QByteArray exported = a.readAll();
     QVERIFY(exported.startsWith("\xEF\xBB\xBFid,tm,da,xx\r\n"));
+    if (!csv.isEmpty())
+        QCOMPARE(exported, csv);
     QCOMPARE(b.readAll(), exported);
     QCOMPARE(tool({QStringLiteral("export"), path(QStringLiteral("b.db")), QStringLiteral("--to"),
                    path(QStringLiteral("a.csv"))})
@@ -454,28 +542,97 @@ void TestBankTool::resetAndCarryMarks_keepProgressAcrossEditions()
                      .exitCode,
                  0);
     const QByteArray oldHash = testsupport::fileHash(path(QStringLiteral("old.db")));
+    // A NULL mark is not practised: the old bank's mark is carried onto it.
+    testsupport::runSql(path(QStringLiteral("new.db")), "UPDATE kx SET xx = NULL WHERE id = 30");
 
     const Run carried = tool({QStringLiteral("carry-marks"), path(QStringLiteral("old.db")),
                               path(QStringLiteral("new.db"))});
     QVERIFY2(carried.exitCode == 0, qPrintable(carried.err));
-    QVERIFY2(carried.out.contains(u'2') && carried.out.contains(u'1'), qPrintable(carried.out));
+    QCOMPARE(carried.out, QStringLiteral("新标记为已练习：2 道\n"
+                                         "旧题库中已练习、新题库里找不到的题：1 道\n"));
     QCOMPARE(testsupport::fileHash(path(QStringLiteral("old.db"))), oldHash);
-    QCOMPARE(testsupport::practisedIds(path(QStringLiteral("new.db"))), (QList<qint64>{20, 30}));
+    QCOMPARE(marksOf(path(QStringLiteral("new.db"))), QStringLiteral("0,1,1,0"));
 
     // Without a terminal to ask, reset refuses and changes nothing.
     QCOMPARE(tool({QStringLiteral("reset"), path(QStringLiteral("new.db"))}).exitCode, 2);
-    QCOMPARE(testsupport::practisedIds(path(QStringLiteral("new.db"))).size(), 2);
-    QCOMPARE(
-        tool({QStringLiteral("reset"), path(QStringLiteral("new.db")), QStringLiteral("--yes")})
-            .exitCode,
-        0);
-    QVERIFY(testsupport::practisedIds(path(QStringLiteral("new.db"))).isEmpty());
+    QCOMPARE(marksOf(path(QStringLiteral("new.db"))), QStringLiteral("0,1,1,0"));
+    // Only practised marks go back; marks the program does not know stay as they were.
+    testsupport::runSql(path(QStringLiteral("new.db")),
+                        "UPDATE kx SET xx = CASE id WHEN 10 THEN 2 WHEN 40 THEN NULL ELSE xx END");
+    const Run reset =
+        tool({QStringLiteral("reset"), path(QStringLiteral("new.db")), QStringLiteral("--yes")});
+    QCOMPARE(reset.exitCode, 0);
+    QCOMPARE(reset.out, QStringLiteral("已把 2 道题改回未练习\n"));
+    QCOMPARE(marksOf(path(QStringLiteral("new.db"))), QStringLiteral("2,0,0,NULL"));
     QCOMPARE(rowsOf(path(QStringLiteral("new.db"))).size(), 4);
 
+    testsupport::runSql(path(QStringLiteral("old.db")),
+                        "UPDATE kx SET xx = CASE id WHEN 1 THEN 5 WHEN 3 THEN NULL ELSE xx END, "
+                        "da = CASE id WHEN 4 THEN 'E' ELSE da END");
     const Run stats = tool({QStringLiteral("stats"), path(QStringLiteral("old.db"))});
     QCOMPARE(stats.exitCode, 0);
-    QVERIFY2(stats.out.contains(QStringLiteral("已练习（xx=1）：3")), qPrintable(stats.out));
+    QCOMPARE(stats.out, QStringLiteral("题目总数：4\n已练习（xx=1）：2\n未练习（xx=0）：0\n"
+                                       "其他练习标记：2\n答案 A：1\n答案 B：1\n答案 C：1\n"
+                                       "答案 D：0\n其他答案：1\n"));
 }
+
+#ifndef Q_OS_WIN
+void TestBankTool::reset_asksOnATerminal_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QList<qint64>>("practised");
+    QTest::addRow("an empty line") << QByteArray("\n") << 1 << QList<qint64>{1, 3};
+    QTest::addRow("n") << QByteArray("n\n") << 1 << QList<qint64>{1, 3};
+    QTest::addRow("y") << QByteArray("y\n") << 0 << QList<qint64>{};
+    QTest::addRow("YES") << QByteArray(" YES\n") << 0 << QList<qint64>{};
+}
+
+void TestBankTool::reset_asksOnATerminal()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, exitCode);
+    QFETCH(QList<qint64>, practised);
+    const QString bank = path(QStringLiteral("kxst.db"));
+    testsupport::makeBank(bank, 4, [](int i) { return i % 2 == 0; }); // ids 1 and 3
+    const QByteArray program = KELVARO_BANK_TOOL;
+    const QByteArray file = QFile::encodeName(bank);
+    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>("reset"),
+                    const_cast<char *>(file.constData()), nullptr};
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        ::execv(argv[0], argv);
+        ::_exit(127);
+    }
+    // Everything the tool writes, until it has gone and the terminal reads EIO.
+    QByteArray seen;
+    char buffer[4096];
+    bool answered = false;
+    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) {
+        seen.append(buffer, n);
+        if (!answered && seen.contains("\xE7\xA1\xAE\xE8\xAE\xA4\xEF\xBC\x9A")) { // 确认：
+            QCOMPARE(::write(terminal, answer.constData(), size_t(answer.size())),
+                     ssize_t(answer.size()));
+            answered = true;
+        }
+    }
+    ::close(terminal);
+    int status = 0;
+    QCOMPARE(::waitpid(pid, &status, 0), pid);
+    QVERIFY2(answered, seen.constData());
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), exitCode);
+    QVERIFY2(QString::fromUtf8(seen).contains("要把 " + bank +
+                                              " 中 2 道已练习的题全部改回未练习吗？输入 y 确认："),
+             seen.constData());
+    QVERIFY2(QString::fromUtf8(seen).contains(exitCode ? "已取消，题库没有改动"
+                                                       : "已把 2 道题改回未练习"),
+             seen.constData());
+    QCOMPARE(testsupport::practisedIds(bank), practised);
+}
+#endif
 
 void TestBankTool::legacy_importsReadOnlyAndChecksThePassword()
 {

@@ -80,6 +80,8 @@ private slots:
     void openNotice_letsNoHandlerRun_data();
     void openNotice_letsNoHandlerRun();
     void newPractice_ignoresASecondPressWithinTheDoubleClickInterval();
+    void buttons_reachThePractice_data();
+    void buttons_reachThePractice();
     void notice_closesWithEscapeAndEnter_data();
     void notice_closesWithEscapeAndEnter();
     void longQuestion_showsOnBothPages_data();
@@ -386,6 +388,13 @@ void TestMainWindow::links_failQuietlyWithoutAHandler()
     QCOMPARE(m_window->PageControl1->currentIndex(), 0);
 
     QVERIFY(!ShellOpen(QString(), QString(), ui::SW_SHOWNORMAL));
+    // A relative file address would depend on the working folder.
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    QVERIFY(!ShellOpen(QStringLiteral("file:docs/a.txt"), QString(), ui::SW_SHOWNORMAL));
+    QVERIFY(ShellOpen(QStringLiteral("file:///tmp/a.txt"), QString(), ui::SW_SHOWNORMAL));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(recorder.urls, QList<QUrl>{QUrl("file:///tmp/a.txt")});
 }
 
 void TestMainWindow::handlerErrors_showTheDefaultErrorBoxAndGoOn()
@@ -473,6 +482,10 @@ void TestMainWindow::keys_pressTheirButtons()
                 [&clicked, candidate] { clicked.append(candidate->objectName()); });
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(clicked, pressed.isEmpty() ? QStringList() : QStringList{pressed});
+    // Held down, the key repeats its press: no further click.
+    clicked.clear();
+    QTest::simulateEvent(target, true, key, Qt::KeyboardModifiers(modifiers), QString(), true);
+    QCOMPARE(clicked, QStringList());
     m_watcher->take();
 }
 
@@ -665,14 +678,20 @@ void TestMainWindow::screenReaders_hearTheFeedbackAndTheNextQuestion()
                                          .contains(text);
     };
 
+    const auto name = [](QWidget *widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    QCOMPARE(name(m_window->lbl3), QStringLiteral("学习进度 1/3"));
+    QCOMPARE(name(m_window->lbl5), QStringLiteral("测试进度 1/3"));
+
     // Question 1 is answered A: B is wrong, then A is right.
     QTest::keyClick(m_window->btn10, Qt::Key_B);
     QVERIFY(heard(m_window->btn11, "应选A"));
     QTest::keyClick(m_window->btn11, Qt::Key_A);
     QVERIFY(heard(m_window->btn10, "牛！"));
     QVERIFY(heard(m_window->btn10, "下一题：" + testsupport::questionFor(2)));
-    QCOMPARE(QAccessible::queryAccessibleInterface(m_window->lbl4)->text(QAccessible::Name),
-             QStringLiteral("答题结果：牛！"));
+    QCOMPARE(name(m_window->lbl4), QStringLiteral("答题结果：牛！"));
+    QCOMPARE(name(m_window->lbl5), QStringLiteral("测试进度 2/3"));
     QCOMPARE(m_watcher->take().size(), 0);
 }
 
@@ -732,11 +751,81 @@ void TestMainWindow::newPractice_ignoresASecondPressWithinTheDoubleClickInterval
     QCOMPARE(testsupport::practisedIds(m_bank).size(), 100);
     QCOMPARE(m_window->workingSet().tmlist[0].id, 1);
 
+    // Once the interval is over, a press refused under an open notice is no press:
+    // the next one is taken. (A mouse click would not reach the window under the
+    // notice; a screen reader's press does.)
     QTest::qWait(1600);
+    m_watcher->setWhileOpen([this](QMessageBox *) {
+        QAccessible::queryAccessibleInterface(m_window->btn1)
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::pressAction());
+        QTest::qWait(250); // the press clicks after a short delay
+    });
+    clickAll({"btn4"});
+    m_watcher->setWhileOpen({});
+    QCOMPARE(m_watcher->takeTexts(), QStringList{"已经是第一题了"});
     clickAll({"btn1"});
     QCOMPARE(testsupport::practisedIds(m_bank).size(), 200);
     QCOMPARE(m_window->workingSet().tmlist[0].id, 101);
     QCOMPARE(m_watcher->take().size(), 0);
+}
+
+void TestMainWindow::buttons_reachThePractice_data()
+{
+    // A bank of three new questions, answered A, B and C; tst_practice has the rules.
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("shown"); // the progress on that page; none on the banner
+    QTest::addColumn<QString>("feedback");
+    QTest::addColumn<QStringList>("notices");
+    QTest::addRow("新题练习") << QStringList{"btn1"} << 1 << "1/3"
+                              << "请选择" << QStringList();
+    QTest::addRow("旧题复习, nothing practised") << QStringList{"btn2"} << 0 << ""
+                                                 << "请选择" << QStringList{"还没有练习过"};
+    QTest::addRow("旧题复习") << QStringList{"btn1", "btn5", "btn2"} << 1 << "1/3"
+                              << "请选择" << QStringList();
+    QTest::addRow("随机练习") << QStringList{"btn3"} << 1 << "1/3"
+                              << "请选择" << QStringList();
+    QTest::addRow("下一题, 上一题") << QStringList{"btn1", "btn5", "btn5", "btn4"} << 1 << "2/3"
+                                    << "请选择" << QStringList();
+    QTest::addRow("上一题 at the first") << QStringList{"btn1", "btn4"} << 1 << "1/3"
+                                         << "请选择" << QStringList{"已经是第一题了"};
+    QTest::addRow("开始测试 from the first") << QStringList{"btn1", "btn5", "btn6"} << 2 << "1/3"
+                                             << "请选择" << QStringList();
+    QTest::addRow("test: 下一题, 上一题")
+        << QStringList{"btn1", "btn6", "btn7", "btn7", "btn8"} << 2 << "2/3"
+        << "请选择" << QStringList();
+    QTest::addRow("再复习下") << QStringList{"btn1", "btn5", "btn6", "btn9"} << 1 << "1/3"
+                              << "请选择" << QStringList();
+    QTest::addRow("B wrong, then A") << QStringList{"btn1", "btn6", "btn11", "btn10"} << 2 << "2/3"
+                                     << "牛！" << QStringList();
+    QTest::addRow("C wrong") << QStringList{"btn1", "btn6", "btn12"} << 2 << "1/3"
+                             << "应选A" << QStringList();
+    QTest::addRow("D wrong") << QStringList{"btn1", "btn6", "btn13"} << 2 << "1/3"
+                             << "应选A" << QStringList();
+}
+
+void TestMainWindow::buttons_reachThePractice()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(int, page);
+    QFETCH(QString, shown);
+    QFETCH(QString, feedback);
+    QFETCH(QStringList, notices);
+    openBank(3);
+    clickAll(clicks);
+    QCOMPARE(m_window->PageControl1->currentIndex(), page);
+    QCOMPARE((page == 2 ? m_window->lbl5 : m_window->lbl3)->text(), page ? shown : QString());
+    QCOMPARE(m_window->lbl4->text(), feedback);
+    QCOMPARE(m_watcher->takeTexts(), notices);
+    const practice::fdt &current =
+        m_window->workingSet().tmlist[size_t(m_window->workingSet().tmindex)];
+    if (page == 1)
+        QCOMPARE(m_window->mmo1->toPlainText(), current.tm + "\n正确答案是:" + current.da);
+    if (page == 2)
+        QCOMPARE(m_window->mmo2->toPlainText(), current.tm);
+    // The answer label grows with its text.
+    QCOMPARE(m_window->lbl4->sizeHint().width(), m_window->lbl4->width());
 }
 
 void TestMainWindow::notice_closesWithEscapeAndEnter_data()

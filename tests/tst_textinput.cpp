@@ -229,6 +229,13 @@ void TestTextInput::records_data()
 
     QTest::addRow("quoted line ends over many chunks")
         << QByteArray("a,\"x\r\ny\rz\"\nb,\"\"\"\"\n") << QStringList{"1:a|x\r\ny\rz", "4:b|\""};
+    QTest::addRow("doubled quotes inside quotes")
+        << QByteArray("\"say \"\"hi\"\"\",\"\"\"\"\"\"\n") << QStringList{"1:say \"hi\"|\"\""};
+    QTest::addRow("lines counted past quoted LFs")
+        << QByteArray("\"a\nb\n\",1\nc,2\n") << QStringList{"1:a\nb\n|1", "4:c|2"};
+    QTest::addRow("a bad record over lines, named where it starts")
+        << QByteArray("x,1\n\"a\r\nb\"c,2\nd,3\n")
+        << QStringList{"1:x|1", "2:!引号后面应当紧跟分隔符或换行", "4:d|3"};
     const QByteArray fields(16384 - 1, ',');
     QTest::addRow("as many fields as a sheet has columns")
         << fields + "\nx" << QStringList{"1:" + QString(16384 - 1, u'|'), "2:x"};

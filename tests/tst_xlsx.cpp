@@ -584,6 +584,9 @@ void TestXlsx::read_findsTheSheet_data()
     QTest::addRow("hidden and empty sheets in front")
         << QStringList{"~旧题:question", "空:", "题库:question"} << QString() << "题库"
         << "跳过的工作表：“旧题”（隐藏）、“空”（空的）";
+    QTest::addRow("two sheets of questions: the first tab")
+        << QStringList{"甲:question", "乙:question"} << QString() << "甲"
+        << "";
     QTest::addRow("--sheet by name, hidden or not")
         << QStringList{"~甲:question", "乙:question"} << "甲"
         << "甲"

@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -56,6 +57,21 @@ template <typename T> T *make(QWidget *parent, const char *name)
     return widget;
 }
 
+// Enter held down repeats its press, and an auto-default button would click
+// on each repeat (it already ignores a held Space).
+class HeldEnterFilter : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        return key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
+    }
+};
+
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry)
 {
     auto *button = make<QPushButton>(parent, name);
@@ -63,6 +79,7 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
     button->setGeometry(geometry);
     // Enter presses the focused button, as Space does.
     button->setAutoDefault(true);
+    button->installEventFilter(new HeldEnterFilter(button));
     return button;
 }
 
