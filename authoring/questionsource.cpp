@@ -7,9 +7,7 @@
 #include "authoring/odssource.h"
 #include "authoring/olefile.h"
 #include "authoring/textsource.h"
-#ifndef Q_OS_WIN
 #include "authoring/xlssource.h"
-#endif
 #include "authoring/xlsxsource.h"
 #include "authoring/zipreader.h"
 
@@ -172,19 +170,10 @@ std::unique_ptr<QuestionSource> openSource(const QString &path, const SourceOpti
         return source;
     }
     case Format::Xls: {
-#ifdef Q_OS_WIN
-        // libfreexl wants iconv, which Debian's MinGW-w64 lacks: no Windows build of it here.
-        *error =
-            QStringLiteral("%1 是 Excel 97-2003 工作簿（.xls），这个 Windows 版的 kelvaro-bank "
-                           "还不能读取：%2")
-                .arg(path, kSaveAsXlsx);
-        return nullptr;
-#else
         auto source = std::make_unique<XlsSource>();
         if (!source->open(path, options.sheet, error))
             return nullptr;
         return source;
-#endif
     }
     case Format::Ods: {
         auto source = std::make_unique<OdsSource>();

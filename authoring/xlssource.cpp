@@ -159,7 +159,12 @@ bool XlsSource::open(const QString &path, const QString &sheet, QString *error)
         *error = QStringLiteral("%1 已损坏：%2").arg(path, problem);
         return false;
     }
+#ifdef Q_OS_WIN
+    // The Windows build of libfreexl takes its file name in UTF-8, not the ANSI code page.
+    const QByteArray name = path.toUtf8();
+#else
     const QByteArray name = QFile::encodeName(path);
+#endif
     // The sizes of the sheets first, without their cells.
     const void *info = nullptr;
     int code = freexl_open_info(name.constData(), &info);

@@ -22,7 +22,7 @@ PREFIX=$CACHE/prefix
 TOOLCHAIN=$here/toolchain.cmake
 COMMON=$here/common.sh
 JOBS=${KELVARO_WINDOWS_JOBS:-2}
-DEFAULT_DEPS=(qtbase sqlite libjpeg-turbo minizip libxlsxwriter expat icu)
+DEFAULT_DEPS=(qtbase sqlite libjpeg-turbo minizip libxlsxwriter expat icu freexl)
 
 PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
