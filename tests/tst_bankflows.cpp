@@ -492,7 +492,8 @@ void TestBankFlows::damaged_beyondRepair_saysWhatToDo()
         root = page.int64Value(0);
     }
     QFile file(m_bank);
-    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek((root - 1) * 4096 + 12));
+    // From the page type on, which SQLite checks on every visit, whatever lies beside the page.
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek((root - 1) * 4096));
     file.write(QByteArray(200, '\xff'));
     file.close();
     m_boxActions = {"修复", "导出"};
@@ -500,7 +501,7 @@ void TestBankFlows::damaged_beyondRepair_saysWhatToDo()
 
     QTest::mouseClick(m_window->btn1, Qt::LeftButton);
     const QStringList texts = m_watcher->takeTexts();
-    QCOMPARE(texts.size(), 3);
+    QVERIFY2(texts.size() == 3, qPrintable(texts.join(u'|')));
     QVERIFY2(texts.at(0).startsWith("题库文件 " + m_bank + " 已损坏，但还能打开。"),
              qPrintable(texts.at(0)));
     QVERIFY2(

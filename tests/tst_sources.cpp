@@ -47,8 +47,9 @@ QByteArray fileBytes(const QString &path)
 
 void putLe(QByteArray &bytes, quint64 value, int size)
 {
+    // Bytes past the eighth are zero (a shift of 64 or more is undefined).
     for (int i = 0; i < size; ++i)
-        bytes.append(char(value >> (8 * i)));
+        bytes.append(char(i < 8 ? value >> (8 * i) : 0));
 }
 
 QByteArray utf16(const QString &text)
