@@ -49,10 +49,11 @@ install_packages() {
 }
 
 configure_and_build() {
+    mkdir -p "$BUILD"
     cmake -S "$top" -B "$BUILD" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$here/toolchain.cmake" -DKELVARO_WINDOWS_PREFIX="$PREFIX" \
         -DCMAKE_BUILD_TYPE=Release -DKELVARO_BUILD_BENCH=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-        >"$BUILD.configure.log" || { cat "$BUILD.configure.log"; return 1; }
+        >"$BUILD/configure.log" || { cat "$BUILD/configure.log"; return 1; }
     cmake --build "$BUILD" --parallel "${KELVARO_WINDOWS_JOBS:-2}"
 }
 
