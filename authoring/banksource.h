@@ -28,7 +28,7 @@ public:
     qint64 totalBytes() const override { return m_rows; }
 
     // SQLite's own check of the file; empty when it finds nothing.
-    QStringList integrityProblems();
+    QStringList integrityProblems() override;
 
 private:
     bank::Database m_db;

@@ -94,6 +94,10 @@ public:
     // 0 for a size not known.
     virtual qint64 bytesRead() const = 0;
     virtual qint64 totalBytes() const = 0;
+
+    // What a check of the file as a whole finds besides its records: SQLite's
+    // integrity check for a bank; nothing for an author's file.
+    virtual QStringList integrityProblems() { return {}; }
 };
 
 struct SourceOptions

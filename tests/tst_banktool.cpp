@@ -529,6 +529,30 @@ void TestBankTool::check_countsKindsAndShowsTheFirstQuestion()
                                              "第一道题在学习页上显示为：\n"
                                              "地球是圆的\nA.正确\nB.错误\n正确答案是:A\n")),
              qPrintable(run.out));
+
+    // A bank whose records read well but whose index is damaged: SQLite's check finds it.
+    const QString bank = path(QStringLiteral("kxst.db"));
+    QCOMPARE(tool({QStringLiteral("create"), bank, QStringLiteral("--from"),
+                   QStringLiteral(KELVARO_TEMPLATE_CSV)})
+                 .exitCode,
+             0);
+    qint64 root = 0;
+    {
+        bank::Database db;
+        QVERIFY(db.open(bank, bank::Database::OpenMode::ReadOnly));
+        bank::Statement page(db, QStringLiteral("SELECT rootpage FROM sqlite_schema "
+                                                "WHERE type = 'index' AND tbl_name = 'kx'"));
+        QVERIFY(page.step());
+        root = page.int64Value(0);
+    }
+    QFile file(bank);
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek((root - 1) * 4096));
+    file.write(QByteArray(8, '\xff'));
+    file.close();
+    const Run damaged = tool({QStringLiteral("check"), bank});
+    QCOMPARE(damaged.exitCode, 1);
+    QVERIFY2(damaged.out.contains(bank + QStringLiteral("：SQLite 完整性检查：")),
+             qPrintable(damaged.out + damaged.err));
 }
 
 void TestBankTool::resetAndCarryMarks_keepProgressAcrossEditions()

@@ -72,7 +72,7 @@ struct Command
     QString synopsis;
     QString summary;
     QString details;
-    std::function<int(const QStringList &)> run;
+    std::function<int(const Command &, const QStringList &)> run;
 };
 
 const QList<Command> &commands();
@@ -424,9 +424,8 @@ void printRemarks(const QString &path, const authoring::QuestionSource &source)
         out() << path << ' ' << remark << '\n';
 }
 
-int runCreate(const QStringList &args)
+int runCreate(const Command &command, const QStringList &args)
 {
-    const Command &command = *findCommand(QStringLiteral("create"));
     QCommandLineParser parser;
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("题目所在的文件"),
                                   QStringLiteral("FILE"));
@@ -506,9 +505,8 @@ int runCreate(const QStringList &args)
     return Success;
 }
 
-int runExport(const QStringList &args)
+int runExport(const Command &command, const QStringList &args)
 {
-    const Command &command = *findCommand(QStringLiteral("export"));
     QCommandLineParser parser;
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("导出到的 .csv 或 .xlsx 文件"),
                                 QStringLiteral("FILE"));
@@ -555,9 +553,8 @@ int runExport(const QStringList &args)
     return Success;
 }
 
-int runCheck(const QStringList &args)
+int runCheck(const Command &command, const QStringList &args)
 {
-    const Command &command = *findCommand(QStringLiteral("check"));
     QCommandLineParser parser;
     const InputOptions input;
     input.addTo(parser);
@@ -578,11 +575,9 @@ int runCheck(const QStringList &args)
 
     printRemarks(path, *source);
     qint64 findings = 0;
-    if (auto *bankSource = dynamic_cast<authoring::BankSource *>(source.get())) {
-        for (const QString &problem : bankSource->integrityProblems()) {
-            out() << path << QStringLiteral("：SQLite 完整性检查：") << problem << '\n';
-            ++findings;
-        }
+    for (const QString &problem : source->integrityProblems()) {
+        out() << path << QStringLiteral("：SQLite 完整性检查：") << problem << '\n';
+        ++findings;
     }
     Progress progress(source.get());
     authoring::Checker checker(*source, authoring::Checker::Mode::Lint);
@@ -635,9 +630,8 @@ int runCheck(const QStringList &args)
     return Success;
 }
 
-int runStats(const QStringList &args)
+int runStats(const Command &command, const QStringList &args)
 {
-    const Command &command = *findCommand(QStringLiteral("stats"));
     QCommandLineParser parser;
     const InputOptions input;
     input.addTo(parser);
@@ -677,9 +671,8 @@ int runStats(const QStringList &args)
     return Success;
 }
 
-int runReset(const QStringList &args)
+int runReset(const Command &command, const QStringList &args)
 {
-    const Command &command = *findCommand(QStringLiteral("reset"));
     QCommandLineParser parser;
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("不再询问，直接清零"));
     parser.addOption(yes);
@@ -709,9 +702,8 @@ int runReset(const QStringList &args)
     return Success;
 }
 
-int runCarryMarks(const QStringList &args)
+int runCarryMarks(const Command &command, const QStringList &args)
 {
-    const Command &command = *findCommand(QStringLiteral("carry-marks"));
     QCommandLineParser parser;
     if (const auto exit = parse(parser, command, args, 2))
         return *exit;
@@ -726,9 +718,8 @@ int runCarryMarks(const QStringList &args)
     return Success;
 }
 
-int runRepair(const QStringList &args)
+int runRepair(const Command &command, const QStringList &args)
 {
-    const Command &command = *findCommand(QStringLiteral("repair"));
     QCommandLineParser parser;
     if (const auto exit = parse(parser, command, args, 1))
         return *exit;
@@ -886,5 +877,5 @@ int main(int argc, char *argv[])
               << Qt::flush;
         return Usage;
     }
-    return command->run(args.mid(1));
+    return command->run(*command, args.mid(1));
 }
