@@ -36,35 +36,9 @@ PACKAGES=(
 )
 # Their versions go into every key: a new compiler or MinGW runtime rebuilds everything.
 COMPILER_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
-APT=(apt-get -o DPkg::Lock::Timeout=600 -o APT::Get::Assume-Yes=true)
 SRC_LIST=/etc/apt/sources.list.d/kelvaro-debian-src.sources
 
-ms() { date +%s%3N; }
-since() {
-    local d=$(($(ms) - $1))
-    printf '%d.%ds' $((d / 1000)) $((d % 1000 / 100))
-}
-log() { printf '[%s] %s\n' "$(date +%T)" "$*"; }
-
-# Runs one step of the dependency in $current and says how long it took.
-step() {
-    local label=$1 t
-    shift
-    t=$(ms)
-    log "$current: $label"
-    "$@"
-    log "$current: $label took $(since "$t")"
-}
-
-install_packages() {
-    local missing=() p
-    for p in "${PACKAGES[@]}"; do
-        dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null | grep -q '^ii' || missing+=("$p")
-    done
-    ((${#missing[@]})) || return 0
-    "${APT[@]}" update -qq
-    DEBIAN_FRONTEND=noninteractive "${APT[@]}" install -qq --no-install-recommends "${missing[@]}"
-}
+source "$here/script.sh"
 
 # Prints "URI|SUITES|COMPONENTS" for each Debian archive the machine installs from, read
 # from both the deb822 (.sources) and the one-line (.list) formats.

@@ -22,31 +22,7 @@ OBJDUMP=x86_64-w64-mingw32-objdump
 # Wine runs the tests and the smoke test; the Chinese Qt texts come from the host's package.
 PACKAGES=(wine wine64 xvfb xauth qt6-translations-l10n fonts-noto-cjk)
 
-ms() { date +%s%3N; }
-since() {
-    local d=$(($(ms) - $1))
-    printf '%d.%ds' $((d / 1000)) $((d % 1000 / 100))
-}
-log() { printf '[%s] %s\n' "$(date +%T)" "$*"; }
-step() {
-    local label=$1 t
-    shift
-    t=$(ms)
-    log "$label"
-    "$@"
-    log "$label took $(since "$t")"
-}
-
-install_packages() {
-    local missing=() p
-    for p in "${PACKAGES[@]}"; do
-        dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null | grep -q '^ii' || missing+=("$p")
-    done
-    ((${#missing[@]})) || return 0
-    apt-get -o DPkg::Lock::Timeout=600 update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-        --no-install-recommends "${missing[@]}"
-}
+source "$here/script.sh"
 
 configure_and_build() {
     mkdir -p "$BUILD"
