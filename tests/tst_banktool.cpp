@@ -84,6 +84,8 @@ private slots:
     void create_namesBadRecordsAndWritesNothing_data();
     void create_namesBadRecordsAndWritesNothing();
     void usage_andExistingFilesAreRefused();
+    void help_describesEveryOptionTheCommandTakes_data();
+    void help_describesEveryOptionTheCommandTakes();
     void export_roundTripsByteForByte_data();
     void export_roundTripsByteForByte();
     void export_templateLayoutGivesTheTemplateBack();
@@ -424,6 +426,44 @@ void TestBankTool::usage_andExistingFilesAreRefused()
     QCOMPARE(run.exitCode, 1);
     QVERIFY(run.err.startsWith(QStringLiteral("kelvaro-bank: ")));
     QCOMPARE(testsupport::fileHash(path(QStringLiteral("kxst.db"))), before);
+}
+
+void TestBankTool::help_describesEveryOptionTheCommandTakes_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("options");
+    const QStringList input{"--format FORMAT", "--encoding ENCODING", "--password P",
+                            "--sheet NAME|N"};
+    QTest::newRow("create") << "create"
+                            << QStringList{"--from FILE"} + input +
+                                   QStringList{"--skip-unusable", "--machine"};
+    QTest::newRow("export") << "export" << QStringList{"--to FILE", "--layout LAYOUT"};
+    QTest::newRow("check") << "check" << input + QStringList{"--machine"};
+    QTest::newRow("stats") << "stats" << input;
+    QTest::newRow("reset") << "reset" << QStringList{"--yes"};
+    QTest::newRow("carry-marks") << "carry-marks" << QStringList{};
+    QTest::newRow("repair") << "repair" << QStringList{};
+}
+
+void TestBankTool::help_describesEveryOptionTheCommandTakes()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, options);
+    const Run help = tool({QStringLiteral("help"), command});
+    QCOMPARE(help.exitCode, 0);
+    QCOMPARE(tool({command, QStringLiteral("--help")}).out, help.out);
+    const QString usage = help.out.section(u'\n', 0, 0);
+    const QString listed = help.out.section(QStringLiteral("\n选项：\n"), 1);
+    QStringList seen;
+    for (const QString &line : listed.split(u'\n', Qt::SkipEmptyParts)) {
+        static const QRegularExpression option(QStringLiteral("^  (\\S.*?\\S)  +\\S"));
+        const QRegularExpressionMatch match = option.match(line);
+        QVERIFY2(match.hasMatch(), qPrintable(line)); // every option has its description
+        seen.append(match.captured(1));
+    }
+    QCOMPARE(seen, options + QStringList{QStringLiteral("-h, --help")});
+    for (const QString &option : std::as_const(options))
+        QVERIFY2(usage.contains(option), qPrintable(usage));
 }
 
 void TestBankTool::export_roundTripsByteForByte_data()

@@ -66,13 +66,17 @@ int fail(const QString &message)
     return Failure;
 }
 
+// One command of the tool. Its options are listed once: the parser takes
+// them, and the help and the usage line are printed from them.
 struct Command
 {
     QString name;
-    QString synopsis;
+    QStringList arguments; // the names of the positional arguments, all required
+    QList<QCommandLineOption> options;
+    QStringList required; // the options that must be given
     QString summary;
-    QString details;
-    std::function<int(const Command &, const QStringList &)> run;
+    QString details; // what the command does, beyond the options
+    std::function<int(const Command &, const QCommandLineParser &)> run;
 };
 
 const QList<Command> &commands();
@@ -86,10 +90,53 @@ const Command *findCommand(const QString &name)
     return nullptr;
 }
 
+const QCommandLineOption &helpOption()
+{
+    static const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                         QStringLiteral("显示这条说明"));
+    return help;
+}
+
+// "-h, --help" or "--from FILE".
+QString spelling(const QCommandLineOption &option)
+{
+    QStringList names;
+    for (const QString &name : option.names())
+        names.append((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+    QString text = names.join(QStringLiteral(", "));
+    if (!option.valueName().isEmpty())
+        text += u' ' + option.valueName();
+    return text;
+}
+
+QString synopsis(const Command &command)
+{
+    QStringList words{command.name};
+    words += command.arguments;
+    for (const QCommandLineOption &option : command.options) {
+        const QString word = spelling(option);
+        words.append(command.required.contains(option.names().constFirst())
+                         ? word
+                         : QStringLiteral("[%1]").arg(word));
+    }
+    return words.join(u' ');
+}
+
 QString commandHelp(const Command &command)
 {
-    return QStringLiteral("用法：%1 %2\n\n%3\n%4")
-        .arg(kTool, command.synopsis, command.summary, command.details);
+    QString text =
+        QStringLiteral("用法：%1 %2\n\n%3\n").arg(kTool, synopsis(command), command.summary);
+    if (!command.details.isEmpty())
+        text += u'\n' + command.details;
+    text += QStringLiteral("\n选项：\n");
+    const QList<QCommandLineOption> options = command.options + QList{helpOption()};
+    qsizetype width = 0;
+    for (const QCommandLineOption &option : options)
+        width = qMax(width, spelling(option).size());
+    for (const QCommandLineOption &option : options)
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(spelling(option).leftJustified(width), option.description());
+    return text;
 }
 
 QString overview()
@@ -109,31 +156,35 @@ QString overview()
 int usageError(const Command &command, const QString &message)
 {
     err() << kTool << ": " << message << '\n'
-          << QStringLiteral("用法：%1 %2\n").arg(kTool, command.synopsis)
+          << QStringLiteral("用法：%1 %2\n").arg(kTool, synopsis(command))
           << QStringLiteral("“%1 help %2”显示详细说明。").arg(kTool, command.name) << Qt::endl;
     return Usage;
 }
 
-// Parses the arguments of one command. Returns the exit code when the
-// command should not run (help asked for, or wrong use).
-std::optional<int> parse(QCommandLineParser &parser, const Command &command,
-                         const QStringList &args, int positionals)
+// Parses the arguments of one command and runs it, unless help is asked
+// for or the use is wrong.
+int parseAndRun(const Command &command, const QStringList &args)
 {
+    QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("显示这条命令的说明"));
-    parser.addOption(help);
+    parser.addOptions(command.options);
+    parser.addOption(helpOption());
     if (!parser.parse(QStringList{kTool} + args))
         return usageError(command, parser.errorText());
-    if (parser.isSet(help)) {
+    if (parser.isSet(helpOption())) {
         out() << commandHelp(command) << Qt::flush;
         return Success;
     }
-    if (parser.positionalArguments().size() != positionals)
+    const qsizetype given = parser.positionalArguments().size();
+    if (given != command.arguments.size())
         return usageError(command, QStringLiteral("应当有 %1 个参数，实际有 %2 个")
-                                       .arg(positionals)
-                                       .arg(parser.positionalArguments().size()));
-    return std::nullopt;
+                                       .arg(command.arguments.size())
+                                       .arg(given));
+    for (const QCommandLineOption &option : command.options) {
+        if (command.required.contains(option.names().constFirst()) && !parser.isSet(option))
+            return usageError(command, QStringLiteral("缺少 %1").arg(spelling(option)));
+    }
+    return command.run(command, parser);
 }
 
 // Whether `stream` is a terminal a person types at or reads. (Windows counts
@@ -232,49 +283,46 @@ std::optional<authoring::Encoding> encodingNamed(const QString &name)
 }
 
 // The options that say how to read an input file, shared by the commands that read one.
-struct InputOptions
+QList<QCommandLineOption> inputOptions()
 {
-    QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("文件格式：csv、tsv、xlsx、xls、ods、docx 或 txt"),
-                              QStringLiteral("FORMAT")};
-    QCommandLineOption encoding{QStringLiteral("encoding"),
-                                QStringLiteral("文本编码：utf-8、utf-16 或 gb18030"),
-                                QStringLiteral("ENCODING")};
-    QCommandLineOption password{QStringLiteral("password"),
-                                QStringLiteral("旧版题库（Jet 4.0）的数据库密码"),
-                                QStringLiteral("P")};
-    QCommandLineOption sheet{QStringLiteral("sheet"),
-                             QStringLiteral("要读的工作表：名称，或从 1 起的序号"),
-                             QStringLiteral("NAME|N")};
+    return {{QStringLiteral("format"),
+             QStringLiteral("文件格式：csv、tsv、xlsx、xls、ods、docx 或 txt；"
+                            "不给时按内容和扩展名判断"),
+             QStringLiteral("FORMAT")},
+            {QStringLiteral("encoding"),
+             QStringLiteral("文本编码：utf-8、utf-16 或 gb18030；不给时自动判断"),
+             QStringLiteral("ENCODING")},
+            {QStringLiteral("password"),
+             QStringLiteral("旧版题库（Jet 4.0）的数据库密码；不给时用旧版程序的密码"),
+             QStringLiteral("P")},
+            {QStringLiteral("sheet"), QStringLiteral("要读的工作表：名称，或从 1 起的序号"),
+             QStringLiteral("NAME|N")}};
+}
 
-    void addTo(QCommandLineParser &parser) const
-    {
-        parser.addOptions({format, encoding, password, sheet});
+// The input options given, or the exit code of a wrong use.
+std::variant<authoring::SourceOptions, int> readInputOptions(const QCommandLineParser &parser,
+                                                             const Command &command)
+{
+    const QString format = QStringLiteral("format");
+    const QString encoding = QStringLiteral("encoding");
+    authoring::SourceOptions options;
+    if (parser.isSet(format)) {
+        options.format = formatNamed(parser.value(format));
+        if (!options.format)
+            return usageError(command,
+                              QStringLiteral("不认识的格式“%1”").arg(parser.value(format)));
     }
-
-    // The options given, or the exit code of a wrong use.
-    std::variant<authoring::SourceOptions, int> read(const QCommandLineParser &parser,
-                                                     const Command &command) const
-    {
-        authoring::SourceOptions options;
-        if (parser.isSet(format)) {
-            options.format = formatNamed(parser.value(format));
-            if (!options.format)
-                return usageError(command,
-                                  QStringLiteral("不认识的格式“%1”").arg(parser.value(format)));
-        }
-        if (parser.isSet(encoding)) {
-            const auto named = encodingNamed(parser.value(encoding));
-            if (!named)
-                return usageError(command,
-                                  QStringLiteral("不认识的编码“%1”").arg(parser.value(encoding)));
-            options.encoding = *named;
-        }
-        options.legacyPassword = parser.value(password);
-        options.sheet = parser.value(sheet);
-        return options;
+    if (parser.isSet(encoding)) {
+        const auto named = encodingNamed(parser.value(encoding));
+        if (!named)
+            return usageError(command,
+                              QStringLiteral("不认识的编码“%1”").arg(parser.value(encoding)));
+        options.encoding = *named;
     }
-};
+    options.legacyPassword = parser.value(QStringLiteral("password"));
+    options.sheet = parser.value(QStringLiteral("sheet"));
+    return options;
+}
 
 // --machine: for a program that runs the tool as a child process (the
 // window's import and conversion). Each line of stdout is one JSON object
@@ -287,12 +335,11 @@ namespace machine {
 constexpr int kListed = 100;
 constexpr qint64 kProgressEvery = 4096;
 
-const QCommandLineOption &option()
+const QString kOption = QStringLiteral("machine");
+
+QCommandLineOption option(const QString &what)
 {
-    static const QCommandLineOption machine(
-        QStringLiteral("machine"),
-        QStringLiteral("每行输出一个 JSON 对象（进度、问题及其位置、结果），供程序调用"));
-    return machine;
+    return {kOption, QStringLiteral("每行输出一个 JSON 对象（%1），供程序调用").arg(what)};
 }
 
 void emitEvent(const QString &event, QJsonObject object)
@@ -424,32 +471,17 @@ void printRemarks(const QString &path, const authoring::QuestionSource &source)
         out() << path << ' ' << remark << '\n';
 }
 
-int runCreate(const Command &command, const QStringList &args)
+int runCreate(const Command &command, const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("题目所在的文件"),
-                                  QStringLiteral("FILE"));
-    const QCommandLineOption skipUnusable(
-        QStringLiteral("skip-unusable"),
-        QStringLiteral("跳过多选、填空、简答题，只写入能练习的题"));
-    const InputOptions input;
-    parser.addOption(from);
-    parser.addOption(skipUnusable);
-    input.addTo(parser);
-    parser.addOption(machine::option());
-    if (const auto exit = parse(parser, command, args, 1))
-        return *exit;
-    if (!parser.isSet(from))
-        return usageError(command, QStringLiteral("缺少 --from FILE"));
-    const auto read = input.read(parser, command);
+    const auto read = readInputOptions(parser, command);
     if (const int *exit = std::get_if<int>(&read))
         return *exit;
     const authoring::SourceOptions &options = std::get<authoring::SourceOptions>(read);
-    if (parser.isSet(machine::option()))
-        return machine::create(parser.positionalArguments().first(), parser.value(from), options);
-
     const QString bankPath = parser.positionalArguments().first();
-    const QString sourcePath = parser.value(from);
+    const QString sourcePath = parser.value(QStringLiteral("from"));
+    if (parser.isSet(machine::kOption))
+        return machine::create(bankPath, sourcePath, options);
+
     if (QFileInfo(bankPath).exists())
         return fail(QStringLiteral("%1 已经存在，不会覆盖").arg(bankPath));
     removeLeftovers(bankPath);
@@ -465,7 +497,7 @@ int runCreate(const Command &command, const QStringList &args)
         progress.clear();
         out() << sourcePath << ' ' << note << '\n';
     };
-    if (parser.isSet(skipUnusable)) {
+    if (parser.isSet(QStringLiteral("skip-unusable"))) {
         hooks.skipped = [&](const QString &why) {
             progress.clear();
             out() << sourcePath << ' ' << why << '\n';
@@ -505,26 +537,16 @@ int runCreate(const Command &command, const QStringList &args)
     return Success;
 }
 
-int runExport(const Command &command, const QStringList &args)
+int runExport(const Command &command, const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("导出到的 .csv 或 .xlsx 文件"),
-                                QStringLiteral("FILE"));
-    const QCommandLineOption layoutOption(QStringLiteral("layout"),
-                                          QStringLiteral("导出的列：bank 或 template"),
-                                          QStringLiteral("LAYOUT"), QStringLiteral("bank"));
-    parser.addOptions({to, layoutOption});
-    if (const auto exit = parse(parser, command, args, 1))
-        return *exit;
-    if (!parser.isSet(to))
-        return usageError(command, QStringLiteral("缺少 --to FILE"));
-    const QString layoutName = parser.value(layoutOption).toLower();
+    const QString target = parser.value(QStringLiteral("to"));
+    const QString layoutGiven = parser.value(QStringLiteral("layout"));
+    const QString layoutName = layoutGiven.toLower();
     if (layoutName != u"bank" && layoutName != u"template")
-        return usageError(command,
-                          QStringLiteral("不认识的列布局“%1”").arg(parser.value(layoutOption)));
+        return usageError(command, QStringLiteral("不认识的列布局“%1”").arg(layoutGiven));
     const auto layout =
         layoutName == u"bank" ? authoring::ExportLayout::Bank : authoring::ExportLayout::Template;
-    removeLeftovers(parser.value(to));
+    removeLeftovers(target);
     QString error;
     authoring::BankSource source;
     if (!source.open(parser.positionalArguments().first(), &error))
@@ -534,7 +556,7 @@ int runExport(const Command &command, const QStringList &args)
     qint64 unsplit = 0;
     QStringList whole;
     error = authoring::exportSource(
-        source, parser.value(to), layout, &written,
+        source, target, layout, &written,
         [&](qint64 row) {
             if (unsplit++ < authoring::kErrorsShown)
                 whole.append(QStringLiteral("第 %1 道题").arg(row));
@@ -549,23 +571,17 @@ int runExport(const Command &command, const QStringList &args)
                      .arg(whole.join(u'、'))
               << (unsplit > whole.size() ? QStringLiteral("…") : QString()) << '\n';
     }
-    out() << QStringLiteral("已导出到 %1：%2 道题").arg(parser.value(to)).arg(written) << Qt::endl;
+    out() << QStringLiteral("已导出到 %1：%2 道题").arg(target).arg(written) << Qt::endl;
     return Success;
 }
 
-int runCheck(const Command &command, const QStringList &args)
+int runCheck(const Command &command, const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const InputOptions input;
-    input.addTo(parser);
-    parser.addOption(machine::option());
-    if (const auto exit = parse(parser, command, args, 1))
-        return *exit;
-    const auto read = input.read(parser, command);
+    const auto read = readInputOptions(parser, command);
     if (const int *exit = std::get_if<int>(&read))
         return *exit;
     const QString path = parser.positionalArguments().first();
-    if (parser.isSet(machine::option()))
+    if (parser.isSet(machine::kOption))
         return machine::preview(path, std::get<authoring::SourceOptions>(read));
     QString error;
     const auto source =
@@ -630,14 +646,9 @@ int runCheck(const Command &command, const QStringList &args)
     return Success;
 }
 
-int runStats(const Command &command, const QStringList &args)
+int runStats(const Command &command, const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const InputOptions input;
-    input.addTo(parser);
-    if (const auto exit = parse(parser, command, args, 1))
-        return *exit;
-    const auto read = input.read(parser, command);
+    const auto read = readInputOptions(parser, command);
     if (const int *exit = std::get_if<int>(&read))
         return *exit;
     QString error;
@@ -671,16 +682,11 @@ int runStats(const Command &command, const QStringList &args)
     return Success;
 }
 
-int runReset(const Command &command, const QStringList &args)
+int runReset(const Command &command, const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("不再询问，直接清零"));
-    parser.addOption(yes);
-    if (const auto exit = parse(parser, command, args, 1))
-        return *exit;
     const QString bankPath = parser.positionalArguments().first();
     QString error;
-    if (!parser.isSet(yes)) {
+    if (!parser.isSet(QStringLiteral("yes"))) {
         if (!isTerminal(stdin))
             return usageError(command,
                               QStringLiteral("没有终端可以确认；确实要清零，请加上 --yes"));
@@ -702,11 +708,8 @@ int runReset(const Command &command, const QStringList &args)
     return Success;
 }
 
-int runCarryMarks(const Command &command, const QStringList &args)
+int runCarryMarks(const Command &, const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    if (const auto exit = parse(parser, command, args, 2))
-        return *exit;
     qint64 carried = 0;
     qint64 unmatched = 0;
     QString error;
@@ -718,11 +721,8 @@ int runCarryMarks(const Command &command, const QStringList &args)
     return Success;
 }
 
-int runRepair(const Command &command, const QStringList &args)
+int runRepair(const Command &, const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    if (const auto exit = parse(parser, command, args, 1))
-        return *exit;
     const bank::RepairReport report = bank::repairBank(parser.positionalArguments().first());
     if (!report.ok)
         return fail(report.message);
@@ -732,14 +732,22 @@ int runRepair(const Command &command, const QStringList &args)
 
 const QList<Command> &commands()
 {
+    const QString bank = QStringLiteral("BANK");
     static const QList<Command> list = {
         {QStringLiteral("create"),
-         QStringLiteral("create BANK --from FILE [--format csv|tsv|xlsx|txt] "
-                        "[--encoding utf-8|utf-16|gb18030] [--password P] [--sheet NAME|N] "
-                        "[--skip-unusable]"),
+         {bank},
+         QList<QCommandLineOption>{
+             {QStringLiteral("from"), QStringLiteral("题目所在的文件"), QStringLiteral("FILE")}} +
+             inputOptions() +
+             QList<QCommandLineOption>{{QStringLiteral("skip-unusable"),
+                                        QStringLiteral("跳过多选、填空、简答题并逐条列出，"
+                                                       "只写入能练习的题")},
+                                       machine::option(QStringLiteral("进度、有错的记录、结果"))},
+         {QStringLiteral("from")},
          QStringLiteral("由题目文件或旧版题库制作新题库"),
          QStringLiteral(
-             "\nFILE 可以是 CSV、TSV（制表符分隔）、Excel 工作簿（.xlsx）、纯文本模板（.txt）\n"
+             "FILE 可以是 CSV、TSV（制表符分隔）、Excel 工作簿（.xlsx、.xls）、"
+             "OpenDocument 表格（.ods）、Word 文档（.docx）、纯文本模板（.txt），\n"
              "或旧版程序的题库（Access 2000 / Jet 4.0 格式的 kxst.db，只读不写）。\n"
              "表格的标题行是 id,tm,da,xx（题库自己的列）或 题干,A,B,C,D,答案（作者模板）；\n"
              "也认 题目/问题/Question、选项A/A选项/Option A、一列“选项”、参考答案/Answer、"
@@ -751,66 +759,62 @@ const QList<Command> &commands()
              "文本文件的编码由 BOM 决定；没有 BOM 时，合法的 UTF-8 按 UTF-8 读，否则按 GB18030"
              "（GBK）读。\n"
              "先检查全部记录：有错的记录按行号列出（最多 20 条），题库就不写入。\n"
-             "已有的 BANK 不会被覆盖。\n\n"
-             "选项：\n"
-             "  --from FILE          题目所在的文件\n"
-             "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
-             "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
-             "  --password P         旧版题库的数据库密码（不给时用旧版程序的密码）\n"
-             "  --sheet NAME|N       要读的工作表：名称，或从 1 起的序号\n"
-             "  --skip-unusable      跳过多选、填空、简答题并逐条列出，只写入能练习的题\n"
-             "  --machine            每行输出一个 JSON 对象：进度、有错的记录、结果\n"
-             "  -h, --help           显示这条说明\n"),
+             "已有的 BANK 不会被覆盖。\n"),
          runCreate},
-        {QStringLiteral("export"), QStringLiteral("export BANK --to FILE [--layout bank|template]"),
+        {QStringLiteral("export"),
+         {bank},
+         {{QStringLiteral("to"), QStringLiteral("导出到的 .csv 或 .xlsx 文件"),
+           QStringLiteral("FILE")},
+          {QStringLiteral("layout"), QStringLiteral("导出的列：bank（默认）或 template"),
+           QStringLiteral("LAYOUT"), QStringLiteral("bank")}},
+         {QStringLiteral("to")},
          QStringLiteral("把题库导出为 .csv 或 .xlsx"),
-         QStringLiteral("\n导出 id,tm,da,xx 四列，或用 --layout template 导出 题干,A,B,C,D,答案"
+         QStringLiteral("导出 id,tm,da,xx 四列，或用 --layout template 导出 题干,A,B,C,D,答案"
                         "（不是这种样子的题整个放在题干列，并列出）。\n"
                         ".csv 为带 BOM 的 UTF-8、CR LF 换行；"
-                        ".xlsx 为一个工作表。已有的 FILE 不会被覆盖。\n\n"
-                        "选项：\n"
-                        "  --to FILE         导出到的文件\n"
-                        "  --layout LAYOUT   bank（默认）或 template\n"
-                        "  -h, --help        显示这条说明\n"),
+                        ".xlsx 为一个工作表。已有的 FILE 不会被覆盖。\n"),
          runExport},
         {QStringLiteral("check"),
-         QStringLiteral("check FILE|BANK [--format csv|tsv|xlsx|txt] "
-                        "[--encoding utf-8|utf-16|gb18030] [--password P] [--sheet NAME|N]"),
+         {QStringLiteral("FILE|BANK")},
+         inputOptions() +
+             QList{machine::option(QStringLiteral("按制作题库的标准检查：进度、问题及其位置、"
+                                                  "统计、第一道题、结果"))},
+         {},
          QStringLiteral("检查题目文件或题库，不做任何改动"),
-         QStringLiteral("\n列出不是 A 到 D 的答案、空题目、重复的 id、重复的题目、不是 0 或 1 的"
+         QStringLiteral("列出不是 A 到 D 的答案、空题目、重复的 id、重复的题目、不是 0 或 1 的"
                         "练习标记、NULL，题库还做 SQLite 完整性检查。\n"
                         "再按题型计数，并显示第一道题在学习页上的样子。\n"
-                        "没有问题时退出码为 0，有问题时为 1。\n\n"
-                        "选项：\n"
-                        "  --format FORMAT      不按内容和扩展名判断，直接指定格式\n"
-                        "  --encoding ENCODING  不自动判断，直接指定文本编码\n"
-                        "  --password P         旧版题库的数据库密码\n"
-                        "  --sheet NAME|N       要读的工作表：名称，或从 1 起的序号\n"
-                        "  --machine            按制作题库的标准检查，每行输出一个 JSON 对象："
-                        "进度、问题及其位置、统计、第一道题、结果\n"
-                        "  -h, --help           显示这条说明\n"),
+                        "没有问题时退出码为 0，有问题时为 1。\n"),
          runCheck},
         {QStringLiteral("stats"),
-         QStringLiteral("stats BANK|FILE [--format csv|tsv|xlsx|txt] "
-                        "[--encoding utf-8|utf-16|gb18030] [--password P] [--sheet NAME|N]"),
+         {QStringLiteral("BANK|FILE")},
+         inputOptions(),
+         {},
          QStringLiteral("统计题库：题目总数、已练习、未练习、各答案的题数"),
-         QStringLiteral("\n只读取，不做改动。选项与 check 相同。\n"), runStats},
-        {QStringLiteral("reset"), QStringLiteral("reset BANK [--yes]"),
+         QStringLiteral("只读取，不做改动。\n"),
+         runStats},
+        {QStringLiteral("reset"),
+         {bank},
+         {{QStringLiteral("yes"), QStringLiteral("不询问，直接清零")}},
+         {},
          QStringLiteral("把全部练习标记改回未练习，从头开始"),
-         QStringLiteral("\n只改练习标记，别的不动。不加 --yes 时在终端上询问；没有终端时拒绝，"
-                        "不做改动。\n\n"
-                        "选项：\n"
-                        "  --yes       不询问，直接清零\n"
-                        "  -h, --help  显示这条说明\n"),
+         QStringLiteral("只改练习标记，别的不动。不加 --yes 时在终端上询问；没有终端时拒绝，"
+                        "不做改动。\n"),
          runReset},
-        {QStringLiteral("carry-marks"), QStringLiteral("carry-marks OLD NEW"),
+        {QStringLiteral("carry-marks"),
+         {QStringLiteral("OLD"), QStringLiteral("NEW")},
+         {},
+         {},
          QStringLiteral("把旧版题库的练习标记带到新版题库"),
-         QStringLiteral("\nNEW 中题目（tm）与 OLD 中某道已练习的题相同的题，标记为已练习。"
+         QStringLiteral("NEW 中题目（tm）与 OLD 中某道已练习的题相同的题，标记为已练习。"
                         "OLD 只读不写；两版的 id 可以不同。\n"),
          runCarryMarks},
-        {QStringLiteral("repair"), QStringLiteral("repair BANK"),
+        {QStringLiteral("repair"),
+         {bank},
+         {},
+         {},
          QStringLiteral("重建损坏的题库索引并检查题库"),
-         QStringLiteral("\n先在题库旁边写一份原样的备份（BANK.backup-日期-时间），再重建全部索引"
+         QStringLiteral("先在题库旁边写一份原样的备份（BANK.backup-日期-时间），再重建全部索引"
                         "（REINDEX），然后做 SQLite 完整性检查。\n"
                         "题库完好时退出码为 0；仍有损坏，或不是本程序的题库时为 1。"
                         "使用前请先关闭正在使用这个题库的程序。\n"),
@@ -877,5 +881,5 @@ int main(int argc, char *argv[])
               << Qt::flush;
         return Usage;
     }
-    return command->run(*command, args.mid(1));
+    return parseAndRun(*command, args.mid(1));
 }
