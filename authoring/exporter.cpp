@@ -218,10 +218,14 @@ QByteArray csvField(const QString &value)
     return '"' + utf8 + '"';
 }
 
-QString exportSource(QuestionSource &source, const QString &target, ExportLayout layout,
-                     qint64 *written, const std::function<void(qint64 row)> &unsplit,
-                     const std::function<void(qint64 records)> &progress)
+bool exportSource(QuestionSource &source, const QString &target, ExportLayout layout,
+                  qint64 *written, QString *error, const std::function<void(qint64 row)> &unsplit,
+                  const std::function<void(qint64 records)> &progress)
 {
+    const auto failed = [error](const QString &reason) {
+        *error = reason;
+        return false;
+    };
     *written = 0;
     const QFileInfo info(target);
     const QString suffix = info.suffix().toLower();
@@ -234,12 +238,12 @@ QString exportSource(QuestionSource &source, const QString &target, ExportLayout
     else if (suffix == u"xlsx")
         writer = std::make_unique<XlsxWriter>();
     else
-        return QStringLiteral("只能导出为 .csv 或 .xlsx 文件：%1").arg(target);
-    if (QString reason; !file.reserve(&reason))
-        return reason;
+        return failed(QStringLiteral("只能导出为 .csv 或 .xlsx 文件：%1").arg(target));
+    if (!file.reserve(error))
+        return false;
     const QString tempPath = file.path();
 
-    QString error;
+    QString reason;
     const bool bankColumns = layout == ExportLayout::Bank;
     const QStringList header =
         bankColumns
@@ -247,14 +251,14 @@ QString exportSource(QuestionSource &source, const QString &target, ExportLayout
                           QStringLiteral("xx")}
             : QStringList{QStringLiteral("题干"), QStringLiteral("A"), QStringLiteral("B"),
                           QStringLiteral("C"),    QStringLiteral("D"), QStringLiteral("答案")};
-    if (!writer->open(tempPath, header, bankColumns ? QList<int>{0, 3} : QList<int>{}, &error))
-        return QStringLiteral("无法写入 %1：%2").arg(target, error);
+    if (!writer->open(tempPath, header, bankColumns ? QList<int>{0, 3} : QList<int>{}, &reason))
+        return failed(QStringLiteral("无法写入 %1：%2").arg(target, reason));
     SourceRecord record;
     qint64 rows = 0;
     while (source.next(record)) {
         if (!record.question)
-            return QStringLiteral("%1：%2").arg(source.describeLocation(record.location),
-                                                record.errors.join(QStringLiteral("；")));
+            return failed(QStringLiteral("%1：%2").arg(source.describeLocation(record.location),
+                                                       record.errors.join(QStringLiteral("；"))));
         ++rows;
         const bank::Question &q = *record.question;
         std::optional<QStringList> cells;
@@ -269,20 +273,20 @@ QString exportSource(QuestionSource &source, const QString &target, ExportLayout
             if (unsplit)
                 unsplit(rows);
         }
-        if (!writer->write(rows, *cells, &error))
-            return QStringLiteral("无法写入 %1：%2").arg(target, error);
+        if (!writer->write(rows, *cells, &reason))
+            return failed(QStringLiteral("无法写入 %1：%2").arg(target, reason));
         if (progress && rows % kProgressEvery == 0)
             progress(rows);
     }
     if (!source.error().isEmpty())
-        return source.error();
-    if (!writer->close(&error))
-        return QStringLiteral("无法写入 %1：%2").arg(target, error);
+        return failed(source.error());
+    if (!writer->close(&reason))
+        return failed(QStringLiteral("无法写入 %1：%2").arg(target, reason));
     writer.reset();
-    if (QString reason; !file.place(&reason))
-        return reason;
+    if (!file.place(error))
+        return false;
     *written = rows;
-    return QString();
+    return true;
 }
 
 } // namespace authoring

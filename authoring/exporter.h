@@ -17,11 +17,12 @@ enum class ExportLayout
 // with one sheet. In the template a question not in the composed form goes
 // whole into 题干 and its row, counting from 1, is told to `unsplit`. The
 // file appears whole or not at all and never replaces one that exists.
-// Returns an empty string on success, else the reason; `written` receives
-// the number of questions.
-QString exportSource(QuestionSource &source, const QString &target, ExportLayout layout,
-                     qint64 *written, const std::function<void(qint64 row)> &unsplit = {},
-                     const std::function<void(qint64 records)> &progress = {});
+// `written` receives the number of questions; false with the reason in
+// `error` when no file was written.
+bool exportSource(QuestionSource &source, const QString &target, ExportLayout layout,
+                  qint64 *written, QString *error,
+                  const std::function<void(qint64 row)> &unsplit = {},
+                  const std::function<void(qint64 records)> &progress = {});
 
 // One field as RFC 4180 writes it: quoted when it holds a comma, a quote or a
 // line break, with each quote doubled.

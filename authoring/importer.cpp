@@ -110,10 +110,12 @@ private:
 
 } // namespace
 
-ImportOutcome importSource(QuestionSource &source, const QString &bankPath, const QString &password,
-                           const ImportHooks &hooks)
+bool importSource(QuestionSource &source, const QString &bankPath, const QString &password,
+                  ImportOutcome *result, QString *error, const ImportHooks &hooks)
 {
-    ImportOutcome outcome;
+    ImportOutcome &outcome = *result;
+    outcome = {};
+    QString failure; // why the file could not be read or the bank written
     Handover handover;
 
     // The bank is written on a second thread while this one reads and checks
@@ -186,24 +188,31 @@ ImportOutcome importSource(QuestionSource &source, const QString &bankPath, cons
                 break;
         }
         if (!source.error().isEmpty())
-            outcome.failure = source.error();
+            failure = source.error();
         if (writing && !batch.empty())
             handover.put(std::move(batch));
     } catch (...) {
         readFailure = std::current_exception();
     }
-    handover.finish(outcome.errorCount > 0 || !outcome.failure.isEmpty() || readFailure);
+    handover.finish(outcome.errorCount > 0 || !failure.isEmpty() || readFailure);
     writer.join();
 
     if (readFailure)
         std::rethrow_exception(readFailure);
     if (writeFailure)
         std::rethrow_exception(writeFailure);
-    if (!writeError.isEmpty() && outcome.failure.isEmpty())
-        outcome.failure = writeError;
-    if (!outcome.ok())
-        outcome.written = outcome.practised = 0;
-    return outcome;
+    if (failure.isEmpty())
+        failure = writeError;
+    if (failure.isEmpty() && outcome.errorCount) {
+        failure = QStringLiteral("共有 %1 条记录有错，题库没有写入").arg(outcome.errorCount);
+        if (outcome.errorCount > outcome.errors.size())
+            failure += QStringLiteral("（只列出了前 %1 条）").arg(outcome.errors.size());
+    }
+    if (failure.isEmpty())
+        return true;
+    outcome.written = outcome.practised = 0;
+    *error = failure;
+    return false;
 }
 
 } // namespace authoring

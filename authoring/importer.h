@@ -30,10 +30,6 @@ struct ImportOutcome
     // The first bad records, each with its place; nothing is written when any.
     QStringList errors;
     qint64 errorCount = 0;
-    // Why the file could not be read or the bank written, when that is so.
-    QString failure;
-
-    bool ok() const { return errorCount == 0 && failure.isEmpty(); }
 };
 
 inline constexpr int kErrorsShown = 20;
@@ -42,8 +38,11 @@ inline constexpr int kErrorsShown = 20;
 // or nothing at all when any record is bad: the bad ones are still read to the
 // end, so that the first of them can be named and all of them counted. The
 // bank is written on a thread of its own while the file is read on the calling
-// thread, which is also the one the hooks are called on.
-ImportOutcome importSource(QuestionSource &source, const QString &bankPath, const QString &password,
-                           const ImportHooks &hooks = {});
+// thread, which is also the one the hooks are called on. False, with the
+// reason in `error`, when nothing was written: the file could not be read,
+// the bank not written, or records are bad (`outcome` then names the first
+// of them and counts them all).
+bool importSource(QuestionSource &source, const QString &bankPath, const QString &password,
+                  ImportOutcome *outcome, QString *error, const ImportHooks &hooks = {});
 
 } // namespace authoring

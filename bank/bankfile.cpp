@@ -271,53 +271,50 @@ bool copyDurably(const QString &from, const QString &to, QString *error)
 
 } // namespace
 
-RepairReport repairBank(const QString &path)
+bool repairBank(const QString &path, QString *done, QString *error)
 {
-    RepairReport report;
     const QFileInfo info(path);
     if (!info.exists() || info.isDir()) {
-        report.message = QStringLiteral("找不到题库文件 %1").arg(path);
-        return report;
+        *error = QStringLiteral("找不到题库文件 %1").arg(path);
+        return false;
     }
     Database db;
     if (!db.open(path, Database::OpenMode::ReadWrite)) {
-        report.message = QStringLiteral("无法打开 %1（%2）").arg(path, db.lastError());
-        return report;
+        *error = QStringLiteral("无法打开 %1（%2）").arg(path, db.lastError());
+        return false;
     }
     {
         Statement id(db, QStringLiteral("PRAGMA application_id"));
         if (!id.step() || id.int64Value(0) != kApplicationId) {
-            report.message = QStringLiteral("%1 不是本程序的题库文件，没有改动").arg(path);
-            return report;
+            *error = QStringLiteral("%1 不是本程序的题库文件，没有改动").arg(path);
+            return false;
         }
     }
     // The write lock keeps other copies of the program from writing while the copy is taken.
     Transaction reindex(db);
     if (!reindex.begin()) {
-        report.message =
-            QStringLiteral("题库正被另一个程序使用，请先关闭它（%1）").arg(db.lastError());
-        return report;
+        *error = QStringLiteral("题库正被另一个程序使用，请先关闭它（%1）").arg(db.lastError());
+        return false;
     }
-    QString error;
-    report.backupPath = backupPathFor(path);
-    if (!copyDurably(path, report.backupPath, &error)) {
-        QFile::remove(report.backupPath);
-        report.backupPath.clear();
-        report.message = error + QStringLiteral("，没有改动题库");
-        return report;
+    const QString backupPath = backupPathFor(path);
+    if (!copyDurably(path, backupPath, error)) {
+        QFile::remove(backupPath);
+        *error += QStringLiteral("，没有改动题库");
+        return false;
     }
     if (!db.execute(QStringLiteral("REINDEX")) || !reindex.commit()) {
-        report.message = QStringLiteral("重建索引失败（%1），题库没有改动；原样的备份在 %2")
-                             .arg(db.lastError(), report.backupPath);
-        return report;
+        *error = QStringLiteral("重建索引失败（%1），题库没有改动；原样的备份在 %2")
+                     .arg(db.lastError(), backupPath);
+        return false;
     }
     const QStringList problems = integrityProblems(db);
-    report.ok = problems.isEmpty();
-    report.message =
-        report.ok ? QStringLiteral("已重建索引，检查无误；原样的备份在 %1").arg(report.backupPath)
-                  : QStringLiteral("已重建索引，但题库仍有损坏：%1；原样的备份在 %2")
-                        .arg(problems.join(QStringLiteral("; ")), report.backupPath);
-    return report;
+    if (!problems.isEmpty()) {
+        *error = QStringLiteral("已重建索引，但题库仍有损坏：%1；原样的备份在 %2")
+                     .arg(problems.join(QStringLiteral("; ")), backupPath);
+        return false;
+    }
+    *done = QStringLiteral("已重建索引，检查无误；原样的备份在 %1").arg(backupPath);
+    return true;
 }
 
 bool writeBank(const QString &path, const QString &password,

@@ -58,17 +58,13 @@ BankError damagedBank(const QString &path, const QString &detail);
 // written is named, with what to do about it.
 BankError writeFailure(Database &db);
 
-struct RepairReport
-{
-    bool ok = false;
-    QString backupPath; // the copy of the bank as it was, written first
-    QString message;    // what was done and found, or why nothing was done
-};
-
 // Rebuilds the indexes of the bank at `path` and checks the whole file, after
 // copying the bank as it was to a new file beside it. A file that is not a
-// bank of this program is left alone. Nothing is repaired unless asked.
-RepairReport repairBank(const QString &path);
+// bank of this program is left alone. Nothing is repaired unless asked. True
+// with what was done in `done` when the bank is sound afterwards; false with
+// the reason in `error` when nothing was done or the bank is still damaged
+// (the error then names the backup too).
+bool repairBank(const QString &path, QString *done, QString *error);
 
 // Writes a complete bank to `path`, or nothing at all: the rows go to a
 // temporary file beside it that is renamed into place only when whole. An

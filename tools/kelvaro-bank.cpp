@@ -452,14 +452,15 @@ int create(const QString &bankPath, const QString &sourcePath,
         return openFailure(sourcePath, options, error);
     authoring::ImportHooks hooks;
     hooks.progress = [&](qint64 records) { emitProgress(records, *source); };
-    const authoring::ImportOutcome outcome =
-        authoring::importSource(*source, bankPath, bank::kBankPassword, hooks);
+    authoring::ImportOutcome outcome;
+    const bool written =
+        authoring::importSource(*source, bankPath, bank::kBankPassword, &outcome, &error, hooks);
     for (const QString &message : outcome.errors)
         emitEvent(QStringLiteral("finding"), {{QStringLiteral("text"), message}});
     return finish({{QStringLiteral("written"), outcome.written},
                    {QStringLiteral("practised"), outcome.practised},
                    {QStringLiteral("errors"), outcome.errorCount}},
-                  outcome.failure, outcome.ok());
+                  error, written);
 }
 
 } // namespace machine
@@ -504,20 +505,15 @@ int runCreate(const Command &command, const QCommandLineParser &parser)
         };
     }
     hooks.progress = [&](qint64 records) { progress.update(records); };
-    const authoring::ImportOutcome outcome =
-        authoring::importSource(*source, bankPath, bank::kBankPassword, hooks);
+    authoring::ImportOutcome outcome;
+    const bool written =
+        authoring::importSource(*source, bankPath, bank::kBankPassword, &outcome, &error, hooks);
     progress.clear();
     out() << Qt::flush;
-    if (!outcome.failure.isEmpty())
-        return fail(outcome.failure);
-    if (outcome.errorCount) {
+    if (!written) {
         for (const QString &message : outcome.errors)
             err() << kTool << ": " << sourcePath << ' ' << message << '\n';
-        QString summary =
-            QStringLiteral("共有 %1 条记录有错，题库没有写入").arg(outcome.errorCount);
-        if (outcome.errorCount > outcome.errors.size())
-            summary += QStringLiteral("（只列出了前 %1 条）").arg(outcome.errors.size());
-        return fail(summary);
+        return fail(error);
     }
     out() << QStringLiteral("已写入 %1：%2 道题").arg(bankPath).arg(outcome.written);
     if (outcome.practised)
@@ -555,15 +551,15 @@ int runExport(const Command &command, const QCommandLineParser &parser)
     qint64 written = 0;
     qint64 unsplit = 0;
     QStringList whole;
-    error = authoring::exportSource(
-        source, target, layout, &written,
+    const bool exported = authoring::exportSource(
+        source, target, layout, &written, &error,
         [&](qint64 row) {
             if (unsplit++ < authoring::kErrorsShown)
                 whole.append(QStringLiteral("第 %1 道题").arg(row));
         },
         [&](qint64 records) { progress.update(records); });
     progress.clear();
-    if (!error.isEmpty())
+    if (!exported)
         return fail(error);
     if (unsplit) {
         out() << QStringLiteral("%1 道题不是“题干、选项、答案”的样子，整个放在了题干列：%2")
@@ -723,10 +719,11 @@ int runCarryMarks(const Command &, const QCommandLineParser &parser)
 
 int runRepair(const Command &, const QCommandLineParser &parser)
 {
-    const bank::RepairReport report = bank::repairBank(parser.positionalArguments().first());
-    if (!report.ok)
-        return fail(report.message);
-    out() << report.message << Qt::endl;
+    QString done;
+    QString error;
+    if (!bank::repairBank(parser.positionalArguments().first(), &done, &error))
+        return fail(error);
+    out() << done << Qt::endl;
     return Success;
 }
 
