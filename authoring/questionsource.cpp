@@ -102,6 +102,17 @@ bool isUnicodeText(const QByteArray &head)
     return text.left(end).contains(u'\t');
 }
 
+// A device or a pipe would never end, or block the opening itself.
+bool isOrdinaryFile(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile() || info.isDir())
+        return true; // opening says what is wrong
+    *error =
+        QStringLiteral("无法读取 %1：它不是普通文件（而是设备或管道），请给出题目文件").arg(path);
+    return false;
+}
+
 } // namespace
 
 std::optional<Format> detectFormat(const QString &path, QString *error)
@@ -112,6 +123,8 @@ std::optional<Format> detectFormat(const QString &path, QString *error)
         *error = QStringLiteral("%1 是 Apple Numbers 文件，无法读取：%2").arg(path, kSaveAsXlsx);
         return std::nullopt;
     }
+    if (!isOrdinaryFile(path, error))
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("无法读取 %1：%2").arg(path, file.errorString());
@@ -145,6 +158,8 @@ std::optional<Format> detectFormat(const QString &path, QString *error)
 std::unique_ptr<QuestionSource> openSource(const QString &path, const SourceOptions &options,
                                            QString *error)
 {
+    if (!isOrdinaryFile(path, error))
+        return nullptr;
     const std::optional<Format> format =
         options.format ? options.format : detectFormat(path, error);
     if (!format)

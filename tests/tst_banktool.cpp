@@ -18,6 +18,7 @@
 #ifndef Q_OS_WIN
 #include <pty.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -397,6 +398,17 @@ void TestBankTool::usage_andExistingFilesAreRefused()
             .exitCode,
         1);
 
+#ifndef Q_OS_WIN
+    // A device or a pipe is refused before it is opened: neither ends.
+    QVERIFY(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe.csv"))).constData(), 0600) == 0);
+    for (const QString &endless : {QStringLiteral("/dev/zero"), path(QStringLiteral("pipe.csv"))}) {
+        const Run refused = tool(
+            {QStringLiteral("check"), endless, QStringLiteral("--format"), QStringLiteral("csv")});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(QStringLiteral("不是普通文件")), qPrintable(refused.err));
+    }
+    QFile::remove(path(QStringLiteral("pipe.csv")));
+#endif
     // A decoding error past the first chunk, after records were read: no bank.
     QByteArray late = "id,tm,da,xx\n";
     for (int id = 1; late.size() < 1200 * 1024; ++id)
@@ -755,11 +767,15 @@ void TestBankTool::create_leavesNothingWhenStopped_data()
 void TestBankTool::create_leavesNothingWhenStopped()
 {
     QFETCH(int, signal);
-    // About a second of work.
-    QByteArray csv = "id,tm,da,xx\n";
-    for (int id = 1; id <= 150000; ++id)
-        csv += QByteArray::number(id) + ",第 " + QByteArray::number(id) + " 题：哪一项正确？," +
-               "ABCD"[id % 4] + ",0\n";
+    // Some seconds of work, so that the signal comes while the bank is written
+    // even when the machine is busy.
+    static const QByteArray csv = [] {
+        QByteArray rows = "id,tm,da,xx\n";
+        for (int id = 1; id <= 600000; ++id)
+            rows += QByteArray::number(id) + ",第 " + QByteArray::number(id) +
+                    " 题：哪一项正确？," + "ABCD"[id % 4] + ",0\n";
+        return rows;
+    }();
     write(QStringLiteral("big.csv"), csv);
     // Another run's file, still held, and one of another bank: neither is ours to remove.
     write(QStringLiteral(".big.db.Held01"), "x");
@@ -799,6 +815,7 @@ void TestBankTool::create_leavesNothingWhenStopped()
         QThread::msleep(2);
     const QStringList written = temporaries();
     QCOMPARE(written.size(), 1);
+    QVERIFY2(!QFile::exists(path(QStringLiteral("big.db"))), "finished before the signal");
 #ifdef Q_OS_WIN
     process.kill();
     QVERIFY(process.waitForFinished(30000));
@@ -862,7 +879,8 @@ void TestBankTool::machine_linesTellAProgramWhatHappens_data()
         << "create" << bad << QStringList() << 1
         << QStringList{R"({"event":"finding","text":"第 3 行：答案“Z”不是 A、B、C、D 之一"})",
                        R"({"event":"finding","text":"第 4 行：id 1 与第 2 行重复"})",
-                       R"({"errors":2,"event":"result","ok":false,"practised":0,"written":0})"}
+                       R"({"errors":2,"event":"result","failure":"共有 2 条记录有错，题库没有写入",)"
+                       R"("ok":false,"practised":0,"written":0})"}
         << 0;
     QByteArray many = "id,tm,da,xx\n";
     for (int id = 1; id <= 10000; ++id)
@@ -921,7 +939,7 @@ void TestBankTool::machine_linesTellAProgramWhatHappens()
         seen.append(line);
     }
     for (QString &line : lines)
-        line = line.arg(input);
+        line.replace(QStringLiteral("%1"), input);
     QCOMPARE(seen, lines);
     QCOMPARE(progress, progressLines);
     QCOMPARE(QFile::exists(path(QStringLiteral("new.db"))), command == u"create" && exitCode == 0);
