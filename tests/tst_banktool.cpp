@@ -209,8 +209,8 @@ void TestBankTool::create_readsLayouts_data()
     QTest::addColumn<QStringList>("told");    // what the output says, each somewhere
 
     const QString four = QStringLiteral("首都？\nA.上海\nB.北京\nC.广州\nD.深圳");
-    QTest::addRow("dataset: unnamed index column, English names")
-        << QByteArray(",Question,A,B,C,D,Answer\r\n0,首都？,上海,北京,广州,深圳,B\r\n")
+    QTest::addRow("dataset: unnamed index column, English names, blank lines")
+        << QByteArray(",Question,A,B,C,D,Answer\r\n\r\n0,首都？,上海,北京,广州,深圳,B\r\n\r\n\r\n")
         << QStringList() << QStringList{four, "B"} << QStringList();
     QTest::addRow("aliases, full-width letters, a remark, columns not read")
         << QByteArray(
@@ -225,9 +225,9 @@ void TestBankTool::create_readsLayouts_data()
                                                     "d,KEY,题号\n首都？,上海,北京,广州,深圳,B,9\n")
                                       << QStringList() << QStringList{four, "B"} << QStringList();
     QTest::addRow("题目, options, 类型; blanks and U+3000 trimmed")
-        << QByteArray(
-               "题目,options,正确答案,类型\n首都？,\"A.上海　 B.北京\tC.广州 D.深圳\",B,单选\n"
-               "圆吗？,,B,判断\n")
+        << QByteArray("编号,题目,options,正确答案,类型\n1,首都？,\"A.上海　 B.北京\tC.广州 "
+                      "D.深圳\",B,单选\n"
+                      "2,圆吗？,,B,判断\n")
         << QStringList() << QStringList{four, "B", "圆吗？\nA.正确\nB.错误", "B"} << QStringList();
     QTest::addRow("Question, Type; options trimmed")
         << QByteArray(
@@ -294,6 +294,10 @@ void TestBankTool::create_readsLayouts_data()
         << QStringList{"首都？\nA.上海\nB.北京\nC.广州\nD.深圳", "B"}
         << QStringList{"第 7 行：跳过：多选题", "第 14 行：跳过：填空题",
                        "：1 道题；跳过 2 道（多选 1 道，填空 1 道）\n"};
+    QTest::addRow("the bank's columns: answers in any case or width")
+        << QByteArray("id,tm,da,xx\n1,q1,A,0\n2,q2,b,0\n3,q3,Ｃ,0\n4,q4,ｄ,0\n") << QStringList()
+        << QStringList{"q1", "A", "q2", "B", "q3", "C", "q4", "D"}
+        << QStringList{"第 3 行：答案“b”按“B”录入", "第 5 行：答案“ｄ”按“D”录入"};
     QTest::addRow("a repeated question is only noted")
         << QByteArray(
                "题干,A,B,C,D,答案\n首都？,上海,北京,广州,深圳,B\n首都？,上海,北京,广州,深圳,B\n")
@@ -314,6 +318,9 @@ void TestBankTool::create_readsLayouts()
                                      path(QStringLiteral("q.csv"))} +
                          options);
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    // Index columns are never named as left out.
+    if (!told.join(u'\n').contains(QStringLiteral("未导入的列")))
+        QVERIFY2(!run.out.contains(QStringLiteral("未导入的列")), qPrintable(run.out));
     QStringList rows;
     for (const Row &row : rowsOf(bank)) {
         QCOMPARE(row.xx, 0);
@@ -352,6 +359,17 @@ void TestBankTool::create_namesBadRecordsAndWritesNothing_data()
         << QByteArray("题干,A,B,C,D,答案\nq,a,b,c,d,ABC\n")
         << QStringList{"第 2 行：多选题（答案“ABC”）不能用一个按钮作答"};
     QTest::addRow("no known header") << QByteArray("name,score\n1,A\n") << QStringList{"第 1 行"};
+    QTest::addRow("ids, marks and field counts in the bank's columns")
+        << QByteArray("id,tm,da,xx\nx,q1,A,0\n2147483648,q2,A,0\n3,q3,A,2\n4,q4,A,\n"
+                      "5,q5,A,0,extra\n6,q6,A\n7,a\"b,A,0\nlone\n")
+        << QStringList{"第 2 行：id“x”不是 32 位整数",
+                       "第 3 行：id“2147483648”不是 32 位整数",
+                       "第 4 行：xx“2”应当是 0 或 1",
+                       "第 5 行：xx“”应当是 0 或 1",
+                       "第 6 行：有 5 个字段，比标题行多 1 个",
+                       "第 7 行：只有 3 个字段，标题行有 4 个",
+                       "第 8 行：没有用引号括起的字段中出现了引号",
+                       "第 9 行：只有 1 个字段，标题行有 4 个"};
 }
 
 void TestBankTool::create_namesBadRecordsAndWritesNothing()
@@ -387,11 +405,13 @@ void TestBankTool::usage_andExistingFilesAreRefused()
           testsupport::encoded(
               "GB18030",
               QStringLiteral("1. 首都是？\nA. 上海\nB. 北京\nC. 广州\nD. 深圳\n答案：B\n")));
-    const Run checked = tool({QStringLiteral("check"), path(QStringLiteral("gbk.dat")),
-                              QStringLiteral("--encoding"), QStringLiteral("gb18030"),
-                              QStringLiteral("--format"), QStringLiteral("txt")});
-    QVERIFY2(checked.exitCode == 0 && checked.out.contains(QStringLiteral("检查了 1 条")),
-             qPrintable(checked.err));
+    for (const QString &name : {QStringLiteral("gb18030"), QStringLiteral("GBK")}) {
+        const Run checked = tool({QStringLiteral("check"), path(QStringLiteral("gbk.dat")),
+                                  QStringLiteral("--encoding"), name, QStringLiteral("--format"),
+                                  QStringLiteral("txt")});
+        QVERIFY2(checked.exitCode == 0 && checked.out.contains(QStringLiteral("检查了 1 条")),
+                 qPrintable(name + u' ' + checked.err));
+    }
     QCOMPARE(
         tool({QStringLiteral("stats"), path(QStringLiteral("gbk.dat")), QStringLiteral("--format"),
               QStringLiteral("txt"), QStringLiteral("--encoding"), QStringLiteral("utf-8")})

@@ -461,6 +461,8 @@ void TestMainWindow::keys_pressTheirButtons_data()
     QTest::addRow("ctrl+r, test") << 2 << "btn10" << int(Qt::Key_R) << ctrl << "btn9";
     QTest::addRow("space, focused") << 1 << "btn6" << int(Qt::Key_Space) << none << "btn6";
     QTest::addRow("enter, focused") << 2 << "btn8" << int(Qt::Key_Return) << none << "btn8";
+    QTest::addRow("keypad enter, focused")
+        << 1 << "btn4" << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "btn4";
 }
 
 void TestMainWindow::keys_pressTheirButtons()

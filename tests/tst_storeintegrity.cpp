@@ -382,8 +382,9 @@ void TestStoreIntegrity::rowList_isReadAgainAfterAnyoneElseWrites_data()
     QTest::addColumn<bool>("mostlyPractised");
     for (const bool mostly : {true, false}) {
         const char *shape = mostly ? "mostly practised" : "mostly new";
-        for (const char *writer : {"nobody", "another connection", "another statement",
-                                   "this query", "this query, rolled back"})
+        for (const char *writer :
+             {"nobody", "another connection", "another statement", "this query",
+              "this query, rolled back", "this query, a NULL mark"})
             QTest::addRow("%s, %s", writer, shape) << QString::fromLatin1(writer) << mostly;
     }
 }
@@ -429,6 +430,11 @@ void TestStoreIntegrity::rowList_isReadAgainAfterAnyoneElseWrites()
     } else if (writer == "this query, rolled back") {
         bank::WriteTransaction rolledBack(session.connection);
         markThroughTheQuery();
+    } else if (writer == "this query, a NULL mark") {
+        // Written through the very list it leaves.
+        query.edit();
+        query.setFieldValue("xx", QVariant());
+        QVERIFY(query.post());
     }
     QCOMPARE(tablePractised(m_bank) == before,
              writer == "nobody" || writer == "this query, rolled back");
