@@ -250,8 +250,11 @@ void TestBankTool::create_readsLayouts_data()
         << QStringList{"首都？\nA.上海\nB.北京\nC.广州", "B", "对吗？\nA.对\nB.错", "A"}
         << QStringList{"第 2 行：只有三个选项", "第 5 行：只有两个选项"};
     QTest::addRow("options repeating their letters")
-        << QByteArray("题干,A,B,C,D,答案\n产业？,A.农业,B、工业,C．服务业,D:矿业,A\n")
-        << QStringList() << QStringList{"产业？\nA.农业\nB.工业\nC.服务业\nD.矿业", "A"}
+        << QByteArray("题干,A,B,C,D,答案\n产业？,A.农业,B、工业,C．服务业,D:矿业,A\n"
+                      "全角？,Ａ．甲,Ｂ、乙,c,d,B\n")
+        << QStringList()
+        << QStringList{"产业？\nA.农业\nB.工业\nC.服务业\nD.矿业", "A",
+                       "全角？\nA.甲\nB.乙\nC.c\nD.d", "B"}
         << QStringList{"选项 A“A.农业”去掉了重复的“A.”"};
     QByteArray answers = "题干,A,B,C,D,答案\n";
     QStringList stored;
@@ -352,16 +355,20 @@ void TestBankTool::create_namesBadRecordsAndWritesNothing_data()
         << QByteArray("题干,A,B,C,D,答案\nq,1,2,3,4,A\n\"坏\n\n题\",1,2,3,4,E\n")
         << QStringList{"第 3 行：答案"};
     QTest::addRow("a fifth option, an answer outside the options, a gap")
-        << QByteArray("题干,A,B,C,D,选项E,答案\nq,a,b,c,d,e,A\nq2,a,b,c,,,D\nq3,a,,c,d,,A\n")
+        << QByteArray("题干,A,B,C,D,选项E,答案\nq,a,b,c,d,e,A\nq2,a,b,c,,,D\nq3,a,,c,d,,A\n"
+                      " ,a,b,c,d,,A\nq5,a,,,,,A\n")
         << QStringList{"第 2 行：选项 E 有内容", "第 3 行：答案 D 不在给出的 3 个选项之中",
-                       "第 4 行：选项 B 是空的"};
+                       "第 4 行：选项 B 是空的", "第 5 行：题干是空的", "第 6 行：只有一个选项"};
+    QTest::addRow("a quote never closed")
+        << QByteArray("题干,A,B,C,D,答案\nq,a,b,c,d,A\n\"open,a,b,c,d,A\nq3,a,b,c,d,A\n")
+        << QStringList{"第 3 行：从这一行开始的引号没有闭合"};
     QTest::addRow("multiple answers without --skip-unusable")
         << QByteArray("题干,A,B,C,D,答案\nq,a,b,c,d,ABC\n")
         << QStringList{"第 2 行：多选题（答案“ABC”）不能用一个按钮作答"};
     QTest::addRow("no known header") << QByteArray("name,score\n1,A\n") << QStringList{"第 1 行"};
     QTest::addRow("ids, marks and field counts in the bank's columns")
         << QByteArray("id,tm,da,xx\nx,q1,A,0\n2147483648,q2,A,0\n3,q3,A,2\n4,q4,A,\n"
-                      "5,q5,A,0,extra\n6,q6,A\n7,a\"b,A,0\nlone\n")
+                      "5,q5,A,0,extra\n6,q6,A\n7,a\"b,A,0\nlone\n8,\" \",A,0\n")
         << QStringList{"第 2 行：id“x”不是 32 位整数",
                        "第 3 行：id“2147483648”不是 32 位整数",
                        "第 4 行：xx“2”应当是 0 或 1",
@@ -369,7 +376,8 @@ void TestBankTool::create_namesBadRecordsAndWritesNothing_data()
                        "第 6 行：有 5 个字段，比标题行多 1 个",
                        "第 7 行：只有 3 个字段，标题行有 4 个",
                        "第 8 行：没有用引号括起的字段中出现了引号",
-                       "第 9 行：只有 1 个字段，标题行有 4 个"};
+                       "第 9 行：只有 1 个字段，标题行有 4 个",
+                       "第 10 行：题目是空的"};
 }
 
 void TestBankTool::create_namesBadRecordsAndWritesNothing()
@@ -429,6 +437,14 @@ void TestBankTool::usage_andExistingFilesAreRefused()
     }
     QFile::remove(path(QStringLiteral("pipe.csv")));
 #endif
+    // Bad records are counted apart, and make stats fail.
+    write(QStringLiteral("bad.csv"), "id,tm,da,xx\n1,q,Z,0\n2,q2,A,0\n");
+    const Run partly = tool({QStringLiteral("stats"), path(QStringLiteral("bad.csv"))});
+    QCOMPARE(partly.exitCode, 1);
+    QVERIFY2(partly.out.startsWith(QStringLiteral("题目总数：1\n")), qPrintable(partly.out));
+    QVERIFY2(partly.err.contains(QStringLiteral("有 1 条记录有错，没有计入")),
+             qPrintable(partly.err));
+    QFile::remove(path(QStringLiteral("bad.csv")));
     // A decoding error past the first chunk, after records were read: no bank.
     QByteArray late = "id,tm,da,xx\n";
     for (int id = 1; late.size() < 1200 * 1024; ++id)
@@ -636,6 +652,8 @@ void TestBankTool::resetAndCarryMarks_keepProgressAcrossEditions()
                        QStringLiteral("--from"), path(name + QStringLiteral(".csv"))})
                      .exitCode,
                  0);
+    // A practised question without text matches nothing: it is counted as not found.
+    testsupport::runSql(path(QStringLiteral("old.db")), "INSERT INTO kx VALUES (5, NULL, 'A', 1)");
     const QByteArray oldHash = testsupport::fileHash(path(QStringLiteral("old.db")));
     // A NULL mark is not practised: the old bank's mark is carried onto it.
     testsupport::runSql(path(QStringLiteral("new.db")), "UPDATE kx SET xx = NULL WHERE id = 30");
@@ -644,9 +662,15 @@ void TestBankTool::resetAndCarryMarks_keepProgressAcrossEditions()
                               path(QStringLiteral("new.db"))});
     QVERIFY2(carried.exitCode == 0, qPrintable(carried.err));
     QCOMPARE(carried.out, QStringLiteral("新标记为已练习：2 道\n"
-                                         "旧题库中已练习、新题库里找不到的题：1 道\n"));
+                                         "旧题库中已练习、新题库里找不到的题：2 道\n"));
     QCOMPARE(testsupport::fileHash(path(QStringLiteral("old.db"))), oldHash);
     QCOMPARE(marksOf(path(QStringLiteral("new.db"))), QStringLiteral("0,1,1,0"));
+    testsupport::runSql(path(QStringLiteral("old.db")), "DELETE FROM kx WHERE id = 5");
+    // One bank given twice is refused.
+    const Run same = tool({QStringLiteral("carry-marks"), path(QStringLiteral("new.db")),
+                           path(QStringLiteral("new.db"))});
+    QCOMPARE(same.exitCode, 1);
+    QVERIFY2(same.err.contains(QStringLiteral("同一个文件")), qPrintable(same.err));
 
     // Without a terminal to ask, reset refuses and changes nothing.
     QCOMPARE(tool({QStringLiteral("reset"), path(QStringLiteral("new.db"))}).exitCode, 2);
@@ -689,7 +713,10 @@ void TestBankTool::reset_asksOnATerminal()
     QFETCH(int, exitCode);
     QFETCH(QList<qint64>, practised);
     const QString bank = path(QStringLiteral("kxst.db"));
-    testsupport::makeBank(bank, 4, [](int i) { return i % 2 == 0; }); // ids 1 and 3
+    testsupport::makeBank(bank, 5, [](int i) { return i % 2 == 0; }); // ids 1, 3 and 5
+    // Only the marks 1 are counted in the question and reset.
+    testsupport::runSql(bank, "UPDATE kx SET xx = CASE id WHEN 2 THEN 2 WHEN 5 THEN NULL "
+                              "ELSE xx END");
     const QByteArray program = KELVARO_BANK_TOOL;
     const QByteArray file = QFile::encodeName(bank);
     char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>("reset"),
@@ -726,6 +753,7 @@ void TestBankTool::reset_asksOnATerminal()
                                                        : "已把 2 道题改回未练习"),
              seen.constData());
     QCOMPARE(testsupport::practisedIds(bank), practised);
+    QCOMPARE(marksOf(bank).section(u',', 1, 1), QStringLiteral("2"));
 }
 #endif
 

@@ -94,6 +94,8 @@ private slots:
     void failedMode_leavesTheSetAsItWas();
     void failedWrite_keepsTheQuestionsAlreadyMarked();
     void failedFirstWrite_leavesTheSetAsItWas();
+    void studyPage_putsTheAnswerOnALineOfItsOwn_data();
+    void studyPage_putsTheAnswerOnALineOfItsOwn();
     void emptySet_showsNothingStale();
 
 private:
@@ -499,6 +501,27 @@ void TestPractice::failedFirstWrite_leavesTheSetAsItWas()
     QCOMPARE(setQuestions(), questions);
     QCOMPARE(m_front.progress[StudyPage], QStringLiteral("1/6"));
     QCOMPARE(practisedIds(m_bank), QList<qint64>());
+}
+
+void TestPractice::studyPage_putsTheAnswerOnALineOfItsOwn_data()
+{
+    QTest::addColumn<QString>("tm");
+    QTest::addColumn<QString>("shown");
+    QTest::addRow("a question") << "q"
+                                << "q\n正确答案是:B";
+    QTest::addRow("a question ending in LF") << "q\n"
+                                             << "q\n正确答案是:B";
+    QTest::addRow("a question ending in CR") << "q\r"
+                                             << "q\r正确答案是:B";
+    QTest::addRow("no question") << ""
+                                 << "正确答案是:B";
+}
+
+void TestPractice::studyPage_putsTheAnswerOnALineOfItsOwn()
+{
+    QFETCH(QString, tm);
+    QFETCH(QString, shown);
+    QCOMPARE(practice::studyPageText(tm, QStringLiteral("B")), shown);
 }
 
 void TestPractice::emptySet_showsNothingStale()

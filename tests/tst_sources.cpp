@@ -277,10 +277,12 @@ void TestSources::text_data()
         << fileBytes(QStringLiteral(KELVARO_DATA "/template.txt"))
         << QStringList{"1 中国的首都是哪座城市？\nA.上海\nB.北京\nC.广州\nD.深圳|B",
                        "8 一年有几个季节？\n（按气象划分）\nA.两个\nB.三个\nC.四个\nD.五个|C"};
-    QTest::addRow("side by side under a heading, 第1题, 参考答案")
+    QTest::addRow("side by side under a heading, 第1题, 第 2 题．, 参考答案")
         << QByteArray("一、单项选择题\n第1题 黄河流经？\n"
-                      "A．河南、河北  B．湖南、湖北  C．山东、山西  D．广东、广西\n参考答案：A\n")
-        << QStringList{"2 黄河流经？\nA.河南、河北\nB.湖南、湖北\nC.山东、山西\nD.广东、广西|A"};
+                      "A．河南、河北  B．湖南、湖北  C．山东、山西  D．广东、广西\n参考答案：A\n"
+                      "第 2 题． 长江？\nA．1 B．2\n参考答案：B\n")
+        << QStringList{"2 黄河流经？\nA.河南、河北\nB.湖南、湖北\nC.山东、山西\nD.广东、广西|A",
+                       "5 长江？\nA.1\nB.2|B #只有 2 个选项"};
     QTest::addRow("two to a line, 1), 答案 with a blank, a blank line kept")
         << QByteArray("1) 甲\n\n乙\nA.一\tB.二\nC.三\tD.四\n答案 D\n"
                       "2．丙\nA、1 B、2 C、3\n答案：（b）\n")

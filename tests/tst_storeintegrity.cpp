@@ -180,6 +180,7 @@ private slots:
 
     void newPractice_killedAtAnyMomentLeavesWholeSetsInOrder();
     void newPractice_twoCopiesNeverHandOutAQuestionTwice();
+    void damagedIndex_isToldAndTheToolRepairsIt_data();
     void damagedIndex_isToldAndTheToolRepairsIt();
     void post_leavesARowAnotherCopyTook_data();
     void post_leavesARowAnotherCopyTook();
@@ -302,24 +303,38 @@ void TestStoreIntegrity::newPractice_twoCopiesNeverHandOutAQuestionTwice()
     }
 }
 
+void TestStoreIntegrity::damagedIndex_isToldAndTheToolRepairsIt_data()
+{
+    QTest::addColumn<int>("practised");          // rows 1 to this are practised
+    QTest::addColumn<int>("indexed");            // the index lost every entry after this row
+    QTest::addColumn<QList<qint64>>("repaired"); // the set after the repair
+    QTest::addRow("most of the index lost") << 0 << 60 << range(61, 160);
+    QTest::addRow("one new question lost") << 450 << 499 << QList<qint64>{500};
+}
+
 void TestStoreIntegrity::damagedIndex_isToldAndTheToolRepairsIt()
 {
-    // An index that lost every entry after row 60, as a damaged page leaves it.
-    makeBank(m_bank, 500);
+    QFETCH(int, practised);
+    QFETCH(int, indexed);
+    QFETCH(QList<qint64>, repaired);
+    // An index that lost its last entries, as a damaged page leaves it.
+    makeBank(m_bank, 500, [=](int i) { return i < practised; });
     bank::Database db;
     QVERIFY(db.open(m_bank, bank::Database::OpenMode::Create));
-    for (const char *sql :
-         {"DROP INDEX kx_xx", "CREATE INDEX kx_xx ON kx (xx) WHERE id <= 60",
-          "PRAGMA writable_schema = ON",
-          "UPDATE sqlite_schema SET sql = 'CREATE INDEX kx_xx ON kx (xx)' WHERE name = 'kx_xx'"})
-        QVERIFY2(db.execute(QString::fromLatin1(sql)), qPrintable(db.lastError()));
+    for (const QString &sql :
+         {QStringLiteral("DROP INDEX kx_xx"),
+          QStringLiteral("CREATE INDEX kx_xx ON kx (xx) WHERE id <= %1").arg(indexed),
+          QStringLiteral("PRAGMA writable_schema = ON"),
+          QStringLiteral("UPDATE sqlite_schema SET sql = 'CREATE INDEX kx_xx ON kx (xx)' "
+                         "WHERE name = 'kx_xx'")})
+        QVERIFY2(db.execute(sql), qPrintable(db.lastError()));
     db.close();
     QVERIFY(integrityCheck(m_bank) != QStringList{"ok"});
 
     QList<qint64> ids;
     const QString error = newPracticeError(m_bank, &ids);
     QVERIFY2(error.startsWith("题库文件 " + m_bank + " 已损坏\n"), qPrintable(error));
-    QCOMPARE(ids, range(1, 60));
+    QCOMPARE(ids, range(practised + 1, indexed));
     QCOMPARE(newPracticeError(m_bank), error);
 
     const QByteArray damaged = fileHash(m_bank);
@@ -335,7 +350,7 @@ void TestStoreIntegrity::damagedIndex_isToldAndTheToolRepairsIt()
 
     ids.clear();
     QCOMPARE(newPracticeError(m_bank, &ids), QString());
-    QCOMPARE(ids, range(61, 160));
+    QCOMPARE(ids, repaired);
 }
 
 void TestStoreIntegrity::post_leavesARowAnotherCopyTook_data()

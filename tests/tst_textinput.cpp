@@ -77,6 +77,8 @@ void TestTextInput::decode_data()
     QTest::addRow("GB18030 four bytes: U+0080 U+FFFF U+10000 U+10FFFF")
         << QByteArray("\x81\x30\x81\x30\x84\x31\xA4\x39\x90\x30\x81\x30\xE3\x32\x9A\x35")
         << Encoding::Gb18030 << QString::fromUcs4(U"\u0080\uFFFF\U00010000\U0010FFFF") << QString();
+    QTest::addRow("GB18030 four bytes told from their bytes: U+0600")
+        << QByteArray("\x81\x30\xFE\x30") << Encoding::Auto << "\u0600" << QString();
     QTest::addRow("GB18030 with a U+FFFD of its own")
         << QByteArray("\x84\x31\xA4\x37") << Encoding::Gb18030 << "\uFFFD" << QString();
     QTest::addRow("UTF-16LE BOM") << QByteArray("\xFF\xFE") + testsupport::encoded("UTF-16LE", bmp)
