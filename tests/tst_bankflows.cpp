@@ -234,18 +234,28 @@ void TestBankFlows::import_replacesTheBankAndKeepsTheOld_data()
 {
     QTest::addColumn<QString>("route");
     QTest::addColumn<bool>("carry");
-    QTest::addRow("Ctrl+O, marks carried over") << "key" << true;
-    QTest::addRow("the banner's menu, marks left behind") << "menu" << false;
-    QTest::addRow("a file dropped on the window") << "drop" << true;
+    QTest::addColumn<bool>("taken"); // a backup of each of the next seconds is there already
+    QTest::addRow("Ctrl+O, marks carried over") << "key" << true << false;
+    QTest::addRow("the banner's menu, marks left behind") << "menu" << false << false;
+    QTest::addRow("a file dropped on the window") << "drop" << true << false;
+    QTest::addRow("Ctrl+O, the backup's name taken") << "key" << true << true;
 }
 
 void TestBankFlows::import_replacesTheBankAndKeepsTheOld()
 {
     QFETCH(QString, route);
     QFETCH(bool, carry);
+    QFETCH(bool, taken);
     // Questions 1 to 3 practised; question 2 is also the new file's first.
     testsupport::makeBank(m_bank, 6, [](int i) { return i < 3; });
     const QByteArray old = fileHash(m_bank);
+    QStringList others;
+    for (int second = 0; taken && second < 30; ++second) {
+        others << "kxst.db.backup-" +
+                      QDateTime::currentDateTime().addSecs(second).toString("yyyyMMdd-HHmmss");
+        QFile other(AppFilePath(others.last()));
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("x") == 1);
+    }
     m_pick = writeFile("new.csv", kTemplate);
     m_carry = carry;
     openWindow();
@@ -286,13 +296,23 @@ void TestBankFlows::import_replacesTheBankAndKeepsTheOld()
     QCOMPARE(rowsOf(m_bank), (QList<Row>{{1, "题目2\n" + stem, "B", carry ? 1 : 0},
                                          {2, "题目5\n" + stem, "A", 0},
                                          {3, "新题\n" + stem, "D", 0}}));
-    const QStringList kept =
+    QStringList kept =
         QDir(QCoreApplication::applicationDirPath()).entryList({"kxst.db.backup-*"}, QDir::Files);
+    for (const QString &name : std::as_const(others)) {
+        QVERIFY(kept.removeOne(name));
+        QFile other(AppFilePath(name));
+        QVERIFY(other.open(QIODevice::ReadOnly) && other.readAll() == "x");
+    }
     QCOMPARE(kept.size(), 1);
-    QVERIFY(
-        QRegularExpression("^kxst\\.db\\.backup-\\d{8}-\\d{6}$").match(kept.first()).hasMatch());
+    QVERIFY(QRegularExpression(taken ? "^kxst\\.db\\.backup-\\d{8}-\\d{6}-2$"
+                                     : "^kxst\\.db\\.backup-\\d{8}-\\d{6}$")
+                .match(kept.first())
+                .hasMatch());
     QCOMPARE(fileHash(AppFilePath(kept.first())), old);
-    QCOMPARE(folder(), (QStringList{"kelvaro-bank", "kxst.db", kept.first(), "tst_bankflows"}));
+    QStringList expected =
+        QStringList{"kelvaro-bank", "kxst.db", kept.first(), "tst_bankflows"} + others;
+    expected.sort();
+    QCOMPARE(folder(), expected);
     QCOMPARE(m_watcher->takeTexts(),
              QStringList{"已从 new.csv 导入 3 道题。原来的题库保存为 " + kept.first()});
 
@@ -329,6 +349,10 @@ void TestBankFlows::cancel_leavesTheBankByteIdentical_data()
                "ABCD"[id % 4] + ",0\n";
     QTest::addRow("import stopped while it writes") << "bank" << big << true << "正在导入"
                                                     << "";
+#ifndef Q_OS_WIN
+    QTest::addRow("marks that cannot be carried") << "bank, carry fails" << kTemplate << true << ""
+                                                  << "";
+#endif
     QTest::addRow("conversion declined") << "legacy" << QByteArray() << true << ""
                                          << "取消";
     QTest::addRow("password prompt closed") << "password" << QByteArray() << true << ""
@@ -345,7 +369,7 @@ void TestBankFlows::cancel_leavesTheBankByteIdentical()
     QFETCH(bool, import);
     QFETCH(QString, stop);
     QFETCH(QString, boxAction);
-    if (bank == u"bank")
+    if (bank.startsWith(u"bank"))
         testsupport::makeBank(m_bank, 6, [](int i) { return i < 3; });
     else if (bank == u"legacy")
         QVERIFY(QFile::copy(fixture("kx-edge-cases.jet4"), m_bank));
@@ -354,6 +378,16 @@ void TestBankFlows::cancel_leavesTheBankByteIdentical()
     else
         damageIndex();
     QFile::setPermissions(m_bank, QFile::ReadOwner | QFile::WriteOwner);
+    if (bank == u"bank, carry fails") {
+        // The tool, but failing when it carries marks.
+        QFile::remove(ui::bankToolPath());
+        QFile tool(ui::bankToolPath());
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        tool.write("#!/bin/sh\n[ \"$1\" = carry-marks ] && { echo 无法读取 >&2; exit 1; }\nexec '" +
+                   QFile::encodeName(QStringLiteral(KELVARO_BANK_TOOL)) + "' \"$@\"\n");
+        tool.close();
+        QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
     const QByteArray before = fileHash(m_bank);
     const QStringList listing = folder();
     if (!file.isEmpty())
@@ -363,7 +397,7 @@ void TestBankFlows::cancel_leavesTheBankByteIdentical()
     m_boxActions = {boxAction};
     openWindow();
 
-    if (bank == u"bank") {
+    if (bank.startsWith(u"bank")) {
         QTest::keyClick(m_window.get(), Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(m_dialogs.first().section(u':', 0, 0), "file");
         if (!stop.isEmpty())
@@ -389,6 +423,8 @@ void TestBankFlows::cancel_leavesTheBankByteIdentical()
         QVERIFY2(texts.size() == 1 &&
                      texts.first().startsWith("没有导入 new.csv，题库没有改动：\n" + m_pick + " "),
                  qPrintable(texts.join(u'|')));
+    else if (bank == u"bank, carry fails")
+        QCOMPARE(texts, QStringList{"没能带过练习记录，题库没有改动：\n无法读取."});
     else
         QCOMPARE(texts, QStringList());
 }

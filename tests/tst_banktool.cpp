@@ -605,6 +605,16 @@ void TestBankTool::export_templateLayoutGivesTheTemplateBack()
     QVERIFY(free.open(QIODevice::ReadOnly));
     QCOMPARE(free.readAll(), QByteArray("\xEF\xBB\xBF题干,A,B,C,D,答案\r\nq,a,b,,,A\r\n"
                                         "说明：A.甲,,,,,B\r\n\" 空格\nA.a\nB.b\",,,,,C\r\n"));
+
+    // Many are counted, and the first 20 named.
+    testsupport::makeBank(path(QStringLiteral("many.db")), 25);
+    testsupport::runSql(path(QStringLiteral("many.db")), "UPDATE kx SET tm = 'plain ' || id");
+    const Run many = tool(QStringList{QStringLiteral("export"), path(QStringLiteral("many.db")),
+                                      QStringLiteral("--to"), path(QStringLiteral("many.csv")),
+                                      QStringLiteral("--layout"), QStringLiteral("template")});
+    QVERIFY2(many.out.startsWith(QStringLiteral("25 道题不是“题干、选项、答案”的样子")) &&
+                 many.out.contains(QStringLiteral("第 19 道题、第 20 道题…\n")),
+             qPrintable(many.out));
 }
 
 void TestBankTool::check_countsKindsAndShowsTheFirstQuestion()
@@ -617,6 +627,31 @@ void TestBankTool::check_countsKindsAndShowsTheFirstQuestion()
                                              "第一道题在学习页上显示为：\n"
                                              "地球是圆的\nA.正确\nB.错误\n正确答案是:A\n")),
              qPrintable(run.out));
+
+    // A bank's every kind of fault, each on the row it is in.
+    const QString faulty = path(QStringLiteral("faulty.db"));
+    testsupport::makeBank(faulty, 1);
+    testsupport::runSql(faulty, "INSERT INTO kx VALUES (NULL, 'q2', 'B', 0), (3, NULL, 'C', 0), "
+                                "(4, '  ', 'D', 0), (5, 'q5', NULL, 0), (6, 'q6', 'E', 0), "
+                                "(7, 'q7', 'A', NULL), (8, 'q8', 'A', -1), (9, 'q8', 'A', 1), "
+                                "(10, ' ', 'A', 0), (1, 'q11', 'A', 0)");
+    const Run lint = tool({QStringLiteral("check"), faulty});
+    QCOMPARE(lint.exitCode, 1);
+    QStringList findings;
+    for (const QString &line : lint.out.split(u'\n'))
+        if (line.startsWith(faulty + QStringLiteral(" 第")))
+            findings.append(line.mid(faulty.size() + 1));
+    QCOMPARE(findings,
+             (QStringList{
+                 "第 2 条：id 是 NULL", "第 3 条（id 3）：题目（tm）是 NULL",
+                 "第 4 条（id 4）：题目是空的", "第 5 条（id 5）：答案（da）是 NULL",
+                 "第 6 条（id 6）：答案“E”不是 A、B、C、D 之一，这道题永远答不对",
+                 "第 7 条（id 7）：练习标记（xx）是 NULL，这道题永远不会出现在新题练习中",
+                 "第 8 条（id 8）：练习标记 xx 是 -1，应当是 0 或 1，这道题永远不会出现在练习中",
+                 "第 9 条（id 9）：题目与第 8 条的相同", "第 10 条（id 10）：题目是空的",
+                 "第 11 条（id 1）：id 1 与第 1 条重复"}));
+    QVERIFY2(lint.out.endsWith(faulty + QStringLiteral("：检查了 11 条，发现 10 处问题\n")),
+             qPrintable(lint.out));
 
     // A bank whose records read well but whose index is damaged: SQLite's check finds it.
     const QString bank = path(QStringLiteral("kxst.db"));
@@ -799,6 +834,11 @@ void TestBankTool::legacy_importsReadOnlyAndChecksThePassword()
     const Run stats = tool({QStringLiteral("stats"), path(QStringLiteral("kxst.db"))});
     QCOMPARE(stats.exitCode, 0);
     QVERIFY2(stats.out.contains(QStringLiteral("题目总数：2008")), qPrintable(stats.out));
+    // check names each row by its place and its id.
+    const Run checked = tool({QStringLiteral("check"), path(QStringLiteral("kxst.db"))});
+    QCOMPARE(checked.exitCode, 1);
+    QVERIFY2(checked.out.contains(QStringLiteral("第 5 行（id 5）：题目（tm）是 NULL")),
+             qPrintable(checked.out));
 }
 
 void TestBankTool::create_leavesNothingWhenStopped_data()
@@ -945,6 +985,14 @@ void TestBankTool::machine_linesTellAProgramWhatHappens_data()
     if (!legacy.open(QIODevice::ReadOnly))
         return;
     const QByteArray withPassword = legacy.readAll();
+    QFile open(QStringLiteral(KELVARO_FIXTURES "/legacy/access2000-no-password.mdb"));
+    if (open.open(QIODevice::ReadOnly)) {
+        QTest::addRow("check: an old file without a password")
+            << "check" << open.readAll() << QStringList() << 1
+            << QStringList{R"({"event":"result","failure":"%1 里没有表 kx","needsPassword":false,)"
+                           R"("ok":false})"}
+            << 0;
+    }
     QTest::addRow("check: an old bank whose password is not the program's")
         << "check" << withPassword << QStringList() << 1
         << QStringList{R"({"event":"result","failure":"%1 的数据库密码不对：不是本程序的密码，)"

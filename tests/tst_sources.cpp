@@ -306,7 +306,7 @@ void TestSources::text_data()
                "3 太阳绕地球转。\nA.正确\nB.错误|B #判断题，按“A.正确”“B.错误”两个选项录入"};
     QTest::addRow("questions that cannot be drilled")
         << QByteArray("1. 单 A.1 B.2\n答案：AC\n三、多项选择题\n2. 多\nA.1 B.2\n答案：AB\n"
-                      "四、填空题\n3. ____是首都\n答案：北京\n")
+                      "二十四、填空题\n3. ____是首都\n答案：北京\n")
         << QStringList{"1 !多选题（答案 AC）无法练习：每道题只能有一个答案 #只有 2 个选项",
                        "4 !多选题无法练习：每道题只能有一个答案",
                        "8 !填空题无法练习：没有 A 到 D 的选项"};
@@ -450,10 +450,11 @@ void TestSources::ods_data()
     addFileColumns();
     const QByteArray question =
         "<table:table-row table:number-rows-repeated=\"2\"><table:table-cell><text:p>首都"
-        "<text:s text:c=\"2\"/>是？</text:p><text:p>第二段<office:annotation><text:p>批注"
-        "</text:p></office:annotation></text:p></table:table-cell>"
+        "<text:s text:c=\"2\"/>是？</text:p><text:h>第二段<office:annotation><text:p>批注"
+        "</text:p></office:annotation></text:h></table:table-cell>"
         "<table:table-cell table:number-columns-repeated=\"2\"><text:p>同</text:p>"
-        "</table:table-cell><table:table-cell><text:p>3</text:p></table:table-cell>"
+        "</table:table-cell><table:covered-table-cell><text:p>3</text:p>"
+        "</table:covered-table-cell>"
         "<table:table-cell><text:p>4</text:p>"
         "</table:table-cell><table:table-cell><text:p>A</text:p></table:table-cell>"
         "<table:table-cell table:number-columns-repeated=\"16000\"/></table:table-row>"
@@ -526,8 +527,12 @@ QByteArray paragraph(const QByteArray &text, const QByteArray &list = {})
 QByteArray tableRow(const QStringList &cells)
 {
     QByteArray row = "<w:tr>";
-    for (const QString &cell : cells)
-        row += "<w:tc>" + paragraph(cell.toUtf8()) + "</w:tc>";
+    for (const QString &cell : cells) {
+        row += "<w:tc>";
+        for (const QString &line : cell.split(u'\n'))
+            row += paragraph(line.toUtf8());
+        row += "</w:tc>";
+    }
     return row + "</w:tr>";
 }
 
@@ -556,10 +561,10 @@ void TestSources::docx_data()
                        "6 太阳？\nA.东\nB.西\nC.南|C #只有 3 个选项"};
     QTest::addRow("typed text, options side by side, a line break")
         << "paper.docx"
-        << makeDocx("<w:p><w:r><w:t>1. 首都？</w:t><w:br/><w:t>A.上海</w:t><w:tab/><w:t>B.北京"
-                    "</w:t></w:r></w:p>" +
+        << makeDocx("<w:p><w:r><w:t>1. 中国的</w:t><w:cr/><w:t>首都</w:t><w:tab/>"
+                    "<w:t>？</w:t><w:br/><w:t>A.上海</w:t><w:tab/><w:t>B.北京</w:t></w:r></w:p>" +
                     paragraph("答案 B"))
-        << QString() << QStringList{"1 首都？\nA.上海\nB.北京|B #只有 2 个选项"};
+        << QString() << QStringList{"1 中国的\n首都\t？\nA.上海\nB.北京|B #只有 2 个选项"};
     QTest::addRow("options laid out in a table")
         << "paper.docx"
         << makeDocx(paragraph("1. 首都？") + "<w:tbl>" + tableRow({"A.上海", "B.北京"}) +
@@ -568,8 +573,9 @@ void TestSources::docx_data()
     QTest::addRow("a table with a question header")
         << "table.docx"
         << makeDocx(paragraph("说明文字") + "<w:tbl>" + tableRow(kHeader) +
-                    tableRow({"首都？", "上海", "北京", "广州", "深圳", "B"}) + "</w:tbl>")
-        << QString() << QStringList{"2 首都？\nA.上海\nB.北京\nC.广州\nD.深圳|B"};
+                    tableRow({"首都？\n（填城市）", "上海", "北京", "广州", "深圳", "B"}) +
+                    "</w:tbl>")
+        << QString() << QStringList{"2 首都？\n（填城市）\nA.上海\nB.北京\nC.广州\nD.深圳|B"};
 }
 
 void TestSources::docx()

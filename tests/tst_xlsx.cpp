@@ -513,6 +513,8 @@ void TestXlsx::read_showsCellsAsExcel_data()
     QTest::addRow("formula text") << QByteArray("<c r=\"B2\" t=\"str\"><f>A1&amp;\"x\"</f>"
                                                 "<v>1x</v></c>")
                                   << none << none << false << "1x";
+    QTest::addRow("error value") << QByteArray("<c r=\"B2\" t=\"e\"><v>#N/A</v></c>") << none
+                                 << none << false << "#N/A";
     QTest::addRow("built-in short date") << QByteArray("<c r=\"B2\" s=\"1\"><v>42900</v></c>")
                                          << none << styles << false << "2017/6/14";
     QTest::addRow("built-in chinese date") << QByteArray("<c r=\"B2\" s=\"2\"><v>42900</v></c>")

@@ -266,7 +266,8 @@ bool BankCare::ran(const ToolRun &run)
     if (run.cancelled)
         return false;
     if (run.exitCode < 0) {
-        showErrorBox(QStringLiteral("题库工具意外退出了，题库没有改动\n%1").arg(run.output));
+        showErrorBox(
+            QStringLiteral("题库工具意外退出了，题库没有改动\n%1").arg(run.output.trimmed()));
         return false;
     }
     return true;
@@ -435,8 +436,8 @@ void BankCare::importFile(const QString &given)
         if (!ran(carried))
             return;
         if (carried.exitCode != 0) {
-            showErrorBox(
-                QStringLiteral("没能带过练习记录，题库没有改动：\n%1").arg(carried.output));
+            showErrorBox(QStringLiteral("没能带过练习记录，题库没有改动：\n%1")
+                             .arg(carried.output.trimmed()));
             return;
         }
     }
