@@ -634,7 +634,7 @@ void TestBankTool::check_countsKindsAndShowsTheFirstQuestion()
     testsupport::runSql(faulty, "INSERT INTO kx VALUES (NULL, 'q2', 'B', 0), (3, NULL, 'C', 0), "
                                 "(4, '  ', 'D', 0), (5, 'q5', NULL, 0), (6, 'q6', 'E', 0), "
                                 "(7, 'q7', 'A', NULL), (8, 'q8', 'A', -1), (9, 'q8', 'A', 1), "
-                                "(10, ' ', 'A', 0), (1, 'q11', 'A', 0)");
+                                "(10, '  ', 'A', 0), (1, 'q11', 'A', 0)");
     const Run lint = tool({QStringLiteral("check"), faulty});
     QCOMPARE(lint.exitCode, 1);
     QStringList findings;
