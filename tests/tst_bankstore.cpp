@@ -316,6 +316,7 @@ void TestBankStore::query_positionsByRecordNumber()
     QCOMPARE(query.fieldAsInteger(QStringLiteral("id")), 30);
     query.next();
     QVERIFY(query.atEnd());
+    QCOMPARE(query.recordNumber(), 0);
 }
 
 void TestBankStore::query_numbersTheMatchesHoweverTheyLie_data()

@@ -413,13 +413,19 @@ void TestBankTool::usage_andExistingFilesAreRefused()
           testsupport::encoded(
               "GB18030",
               QStringLiteral("1. 首都是？\nA. 上海\nB. 北京\nC. 广州\nD. 深圳\n答案：B\n")));
-    for (const QString &name : {QStringLiteral("gb18030"), QStringLiteral("GBK")}) {
-        const Run checked = tool({QStringLiteral("check"), path(QStringLiteral("gbk.dat")),
-                                  QStringLiteral("--encoding"), name, QStringLiteral("--format"),
-                                  QStringLiteral("txt")});
+    write(QStringLiteral("utf16.dat"),
+          testsupport::encoded("UTF-16LE", QStringLiteral("题干\tA\tB\tC\tD\t答案\n"
+                                                          "首都？\t上海\t北京\t广州\t深圳\tB\n")));
+    for (const auto &[file, format, name] : {std::tuple{"gbk.dat", "txt", "gb18030"},
+                                             {"gbk.dat", "TEXT", "GBK"},
+                                             {"utf16.dat", "tsv", "UTF16"}}) {
+        const Run checked =
+            tool({QStringLiteral("check"), path(QString::fromLatin1(file)), "--encoding",
+                  QString::fromLatin1(name), "--format", QString::fromLatin1(format)});
         QVERIFY2(checked.exitCode == 0 && checked.out.contains(QStringLiteral("检查了 1 条")),
-                 qPrintable(name + u' ' + checked.err));
+                 qPrintable(QString::fromLatin1(name) + u' ' + checked.err));
     }
+    QFile::remove(path(QStringLiteral("utf16.dat")));
     QCOMPARE(
         tool({QStringLiteral("stats"), path(QStringLiteral("gbk.dat")), QStringLiteral("--format"),
               QStringLiteral("txt"), QStringLiteral("--encoding"), QStringLiteral("utf-8")})
@@ -959,6 +965,21 @@ void TestBankTool::machine_linesTellAProgramWhatHappens_data()
                        R"({"answers":[1,0,0,0],"errors":2,"event":"result",)"
                        R"("kinds":[{"count":1,"kind":"单选"}],"notes":0,"ok":false,)"
                        R"("otherAnswers":0,"practised":0,"questions":1,"records":3})"}
+        << 0;
+    QByteArray lint = "id,tm,da,xx\n";
+    QStringList listed;
+    for (int id = 1; id <= 101; ++id) {
+        lint += QByteArray::number(id) + ",q" + QByteArray::number(id) + ",Z,0\n";
+        if (id <= 100)
+            listed << QStringLiteral(R"({"event":"finding","line":%1,"location":"第 %1 行",)"
+                                     R"("problems":["答案“Z”不是 A、B、C、D 之一"]})")
+                          .arg(id + 1);
+    }
+    QTest::addRow("check: the first 100 findings listed, all counted")
+        << "check" << lint << QStringList() << 1
+        << (listed << R"({"answers":[0,0,0,0],"errors":101,"event":"result","kinds":[],)"
+                      R"("notes":0,"ok":false,"otherAnswers":0,"practised":0,"questions":0,)"
+                      R"("records":101})")
         << 0;
     QTest::addRow("create: written")
         << "create" << good << QStringList() << 0

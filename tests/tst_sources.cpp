@@ -296,7 +296,7 @@ void TestSources::text_data()
                "5 x（ ）y\nA.1\nB.2\nC.3\nD.4|C #第 7 行起的解析未导入 #答案“Ｃ”按“C”录入"};
     QTest::addRow("answer key after the questions")
         << QByteArray("1. p\nA.1 B.2\n2. q\nA.1 B.2\n3. r\nA.1 B.2\n4. s\nA.1 B.2\n"
-                      "参考答案\n1.B 2、A\n3-4 AB\n")
+                      "参考答案\n1～2 BA\n3-4 AB\n")
         << QStringList{"1 p\nA.1\nB.2|B #只有 2 个选项", "3 q\nA.1\nB.2|A #只有 2 个选项",
                        "5 r\nA.1\nB.2|A #只有 2 个选项", "7 s\nA.1\nB.2|B #只有 2 个选项"};
     QTest::addRow("true or false, in brackets and on an answer line")
