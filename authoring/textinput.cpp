@@ -64,22 +64,36 @@ bool ByteChecker::finish()
 // forms, no surrogates, nothing above U+10FFFF.
 bool ByteChecker::feedUtf8(QByteArrayView bytes)
 {
-    for (const char byte : bytes) {
-        const auto b = static_cast<unsigned char>(byte);
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype size = bytes.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const unsigned char b = data[i];
         if (m_have == 0) {
             if (b < 0x80) {
                 passCharacter(b);
                 continue;
             }
-            m_pending[m_have++] = b;
             m_need = b >= 0xC2 && b <= 0xDF   ? 2
                      : b >= 0xE0 && b <= 0xEF ? 3
                      : b >= 0xF0 && b <= 0xF4 ? 4
                                               : 0;
-            if (m_need == 0)
-                return reject(QStringLiteral("有无效的字节序列 %1").arg(pendingHex()));
             m_low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
             m_high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+            // A whole character within the chunk, the usual case, is checked in place;
+            // anything else goes byte by byte, so that a fault names its bytes.
+            if (m_need && i + m_need <= size && data[i + 1] >= m_low && data[i + 1] <= m_high) {
+                int k = 2;
+                while (k < m_need && data[i + k] >= 0x80 && data[i + k] <= 0xBF)
+                    ++k;
+                if (k == m_need) {
+                    i += m_need - 1;
+                    passCharacter(0);
+                    continue;
+                }
+            }
+            m_pending[m_have++] = b;
+            if (m_need == 0)
+                return reject(QStringLiteral("有无效的字节序列 %1").arg(pendingHex()));
             continue;
         }
         m_pending[m_have++] = b;
