@@ -96,6 +96,10 @@ void TestTextInput::decode_data()
         << QByteArray("\xD6\xD0\n\xFF") << Encoding::Auto << QString()
         << "不是有效的 GB18030 文本（第 2 行：有无效的字节序列 FF），"
            "也不是有效的 UTF-8 文本（第 1 行：有无效的字节序列 D6 D0）";
+    QTest::addRow("UTF-8 BOM, then a bad last byte of three")
+        << QByteArray("\xEF\xBB\xBF"
+                      "a\r\n\xE4\xB8\xC0")
+        << Encoding::Auto << QString() << "第 2 行不是有效的 UTF-8 文本：有无效的字节序列 E4 B8 C0";
     QTest::addRow("UTF-8 BOM, then a bad byte")
         << QByteArray("\xEF\xBB\xBF"
                       "a\r\n\xFF")
